@@ -1,0 +1,72 @@
+// The picture control: paints the picture stretched over its whole size and the measuring line
+// over it, and forwards mouse and drop events. It never reaches up to its window; the window
+// tells it what to show.
+#pragma once
+
+#include "Line.h"
+
+#include <QImage>
+#include <QLineF>
+#include <QRegion>
+#include <QStringList>
+#include <QWidget>
+
+#include <optional>
+
+class PictureView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit PictureView(QWidget* parent = nullptr);
+
+    // The picture is replaced whole; the view keeps it and paints a copy scaled to its size.
+    void setPicture(QImage picture);
+    [[nodiscard]] const QImage& picture() const { return m_picture; }
+
+    // The image label: empty until a paste or a drop, then " [source]".
+    void setTag(const QString& tag) { m_tag = tag; }
+    [[nodiscard]] const QString& tag() const { return m_tag; }
+
+    // Shows the line as given, repainting only the strips the old and the new line cover.
+    void setLine(const measure::LineControl& line);
+    [[nodiscard]] const measure::LineControl& line() const { return m_line; }
+
+    // While refused, drags over the view show that they cannot drop.
+    void setRefuseDrops(bool refuse) { m_refuseDrops = refuse; }
+
+    // The strips a line of the given width covers, in logical pixels, clipped near the view.
+    [[nodiscard]] static QRegion lineRegion(const QLineF& line, const QRect& bounds);
+    // The line control's twips as a segment in logical pixels, clipped to bounds (empty when
+    // it lies wholly outside); the rasteriser cannot take the huge coordinates a far drag makes.
+    [[nodiscard]] static std::optional<QLineF> visibleSegment(const measure::LineControl& line,
+                                                              const QRectF& bounds);
+
+signals:
+    // Button as the platform reports it: the button that changed on press and release, the
+    // buttons held on a move. X and Y are twips from the view's top left corner.
+    void mouseDown(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y);
+    void mouseMove(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y);
+    void mouseUp(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y);
+    // The local files of a drop, in order; empty for a drop that carries none.
+    void filesDropped(const QStringList& files);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    [[nodiscard]] QPointF twipsOf(const QMouseEvent* event) const;
+    [[nodiscard]] QRegion regionOf(const measure::LineControl& line) const;
+    void ensureScaled();
+
+    QImage m_picture;
+    QImage m_scaled; // m_picture at the view's size in device pixels; remade per size change
+    QString m_tag;
+    measure::LineControl m_line;
+    bool m_refuseDrops = false;
+};

@@ -1,0 +1,199 @@
+#include "frmTorvanix.h"
+
+#include "Numbers.h"
+#include "PictureView.h"
+#include "Readout.h"
+#include "WorkingFiles.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QLocale>
+#include <QResizeEvent>
+
+namespace {
+
+constexpr float TwipsPerPixel = 15.0F;
+// The client area as designed, 8760 x 5430 twips; below the minimum, so the window opens at
+// exactly the minimum.
+constexpr QSize DesignedClient(584, 362);
+
+int pixelsOf(float twips)
+{
+    return measure::CLng(static_cast<double>(twips) / TwipsPerPixel);
+}
+
+} // namespace
+
+frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
+    : QWidget(parent)
+    , m_surroundings(std::move(surroundings))
+    , m_img(new PictureView(this))
+{
+    SetCaption(QString::fromUtf8(measure::Credit.data(),
+                                 static_cast<qsizetype>(measure::Credit.size())));
+    setWindowIcon(QIcon(QStringLiteral(":/torvanix.png")));
+    resize(DesignedClient);
+    m_img->setGeometry(0, 0, pixelsOf(MinClientWidth), pixelsOf(MinClientHeight));
+    m_img->setPicture(QImage(QStringLiteral(":/card.bmp")));
+
+    connect(m_img, &PictureView::mouseDown, this, &frmTorvanix::imgTorvanix_MouseDown);
+    connect(m_img, &PictureView::mouseMove, this, &frmTorvanix::imgTorvanix_MouseMove);
+    connect(m_img, &PictureView::mouseUp, this, &frmTorvanix::imgTorvanix_MouseUp);
+
+    Form_Load();
+    // Window managers that honour size hints keep the window from shrinking in the first place;
+    // Form_Resize snaps it back where none does.
+    setMinimumSize(pixelsOf(MinClientWidth), pixelsOf(MinClientHeight));
+}
+
+frmTorvanix::~frmTorvanix() = default;
+
+void frmTorvanix::Form_Load()
+{
+    m_mod.FrameExtraWidth =
+        measure::CLng((frameGeometry().width() - width()) * static_cast<double>(TwipsPerPixel));
+    m_mod.FrameExtraHeight =
+        measure::CLng((frameGeometry().height() - height()) * static_cast<double>(TwipsPerPixel));
+    m_mod.AppFolder = m_surroundings.AppPath;
+    if (!m_mod.AppFolder.endsWith(QLatin1Char('/'))) {
+        m_mod.AppFolder += QLatin1Char('/');
+    }
+    m_mod.Rel = measure::LineFractions{};
+    Form_Resize();
+    intake::DeleteWorkingFiles(m_mod.AppFolder);
+}
+
+void frmTorvanix::Form_Resize()
+{
+    if (isMinimized()) {
+        return;
+    }
+    if (ScaleWidth() < MinClientWidth) {
+        SetWidth(static_cast<float>(m_mod.FrameExtraWidth) + MinClientWidth);
+        return;
+    }
+    if (ScaleHeight() < MinClientHeight) {
+        SetHeight(static_cast<float>(m_mod.FrameExtraHeight) + MinClientHeight);
+        return;
+    }
+    // The picture always covers the client area exactly, from the top left corner.
+    if (m_img->size() != size()) {
+        m_img->resize(size());
+    }
+    UpdateLine(measure::NoPoint, measure::NoPoint);
+}
+
+void frmTorvanix::Form_Unload()
+{
+    intake::DeleteWorkingFiles(m_mod.AppFolder);
+}
+
+void frmTorvanix::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmTorvanix::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+float frmTorvanix::ScaleWidth() const
+{
+    return static_cast<float>(width()) * TwipsPerPixel;
+}
+
+float frmTorvanix::ScaleHeight() const
+{
+    return static_cast<float>(height()) * TwipsPerPixel;
+}
+
+void frmTorvanix::SetWidth(float twips)
+{
+    resize(pixelsOf(twips - static_cast<float>(m_mod.FrameExtraWidth)), height());
+    // A shown window hears of its new size at once; a hidden one only when shown, so apply the
+    // rules to it now.
+    if (!isVisible()) {
+        Form_Resize();
+    }
+}
+
+void frmTorvanix::SetHeight(float twips)
+{
+    resize(width(), pixelsOf(twips - static_cast<float>(m_mod.FrameExtraHeight)));
+    if (!isVisible()) {
+        Form_Resize();
+    }
+}
+
+void frmTorvanix::SetCaption(const QString& caption)
+{
+    m_caption = caption;
+    // Qt reads "[*]" in a title as the unsaved-changes mark and drops it; doubled, it shows as
+    // written, so a file named "a[*].png" keeps its name in the title.
+    QString shown = caption;
+    shown.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(shown);
+}
+
+void frmTorvanix::ShowPicture(QImage picture, const QString& label)
+{
+    m_img->setPicture(std::move(picture));
+    m_img->setTag(label);
+    UpdateLine(measure::NoPoint, measure::NoPoint);
+}
+
+void frmTorvanix::UpdateLine(std::int32_t X, std::int32_t Y)
+{
+    // Until a paste or a drop has given the picture a label, the mouse has no effect.
+    if (m_img->tag().isEmpty()) {
+        return;
+    }
+    if (X != measure::NoPoint && Y != measure::NoPoint) {
+        if (measure::MoveNearestEndpoint(m_mod.Rel, X, Y, ScaleWidth(), ScaleHeight())) {
+            m_lin.Visible = true;
+        }
+    }
+    measure::PlaceLine(m_lin, m_mod.Rel, ScaleWidth(), ScaleHeight());
+    m_img->setLine(m_lin);
+    RefreshReadout();
+}
+
+void frmTorvanix::RefreshReadout()
+{
+    const QImage& picture = m_img->picture();
+    const measure::PictureGeometry geometry{
+        measure::HimetricFromPixels(picture.width()),
+        measure::HimetricFromPixels(picture.height()),
+        m_img->width() * measure::TwipsPerPixel,
+        m_img->height() * measure::TwipsPerPixel,
+    };
+    const std::string title =
+        measure::TitleFor(m_lin, geometry, m_img->tag().toStdString(),
+                          QLocale().decimalPoint().toStdString());
+    SetCaption(QString::fromStdString(title));
+}
+
+void frmTorvanix::imgTorvanix_MouseDown(Qt::MouseButtons /*Button*/,
+                                        Qt::KeyboardModifiers /*Shift*/, float X, float Y)
+{
+    UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
+}
+
+void frmTorvanix::imgTorvanix_MouseMove(Qt::MouseButtons Button, Qt::KeyboardModifiers /*Shift*/,
+                                        float X, float Y)
+{
+    // Only a drag moves the line; any button will do.
+    if (Button == Qt::NoButton) {
+        return;
+    }
+    UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
+}
+
+void frmTorvanix::imgTorvanix_MouseUp(Qt::MouseButtons /*Button*/,
+                                      Qt::KeyboardModifiers /*Shift*/, float X, float Y)
+{
+    UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
+}

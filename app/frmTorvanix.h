@@ -1,0 +1,72 @@
+// The program's one window: the picture with the measuring line over it, the tilt readout in the
+// title, and the handlers that tie mouse, keyboard and drops to them.
+#pragma once
+
+#include "Line.h"
+#include "modTorvanix.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+
+class PictureView;
+
+// What the window takes from its surroundings; tests give their own.
+struct Surroundings {
+    // The folder holding the program, as the system reports it (no trailing "/" except at "/").
+    QString AppPath;
+};
+
+class frmTorvanix : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmTorvanix(Surroundings surroundings, QWidget* parent = nullptr);
+    ~frmTorvanix() override;
+
+    frmTorvanix(const frmTorvanix&) = delete;
+    frmTorvanix& operator=(const frmTorvanix&) = delete;
+
+    // Makes a picture and its label current together and redraws the line and the title over
+    // it; used by paste and drop.
+    void ShowPicture(QImage picture, const QString& label);
+
+    [[nodiscard]] const modTorvanix& state() const { return m_mod; }
+    [[nodiscard]] PictureView* imgTorvanix() const { return m_img; }
+    [[nodiscard]] const measure::LineControl& linTorvanix() const { return m_lin; }
+    // The title as written, before the platform's placeholder handling.
+    [[nodiscard]] const QString& Caption() const { return m_caption; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    void UpdateLine(std::int32_t X, std::int32_t Y);
+    void RefreshReadout();
+
+    void imgTorvanix_MouseDown(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X,
+                               float Y);
+    void imgTorvanix_MouseMove(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X,
+                               float Y);
+    void imgTorvanix_MouseUp(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X,
+                             float Y);
+
+    // Client size in twips.
+    [[nodiscard]] float ScaleWidth() const;
+    [[nodiscard]] float ScaleHeight() const;
+    // Outer size in twips; writing it resizes the window as the frame sizes taken at load say.
+    void SetWidth(float twips);
+    void SetHeight(float twips);
+    void SetCaption(const QString& caption);
+
+    Surroundings m_surroundings;
+    modTorvanix m_mod;
+    measure::LineControl m_lin;
+    PictureView* m_img = nullptr;
+    QString m_caption;
+};

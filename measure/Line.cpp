@@ -1,0 +1,45 @@
+#include "Line.h"
+
+#include "Numbers.h"
+
+#include <cmath>
+
+namespace measure {
+
+bool MoveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y, float ScaleWidth,
+                         float ScaleHeight)
+{
+    const double W = ScaleWidth;
+    const double H = ScaleHeight;
+    if (!(W > 0.0) || !(H > 0.0) || !std::isfinite(W) || !std::isfinite(H)) {
+        return false;
+    }
+    // The endpoints are compared in whole twips, as the line control would report them.
+    const std::int32_t p2x = CLng(W * line.RelX2);
+    const std::int32_t p2y = CLng(H * line.RelY2);
+    const std::int32_t p1x = CLng(W * line.RelX1);
+    const std::int32_t p1y = CLng(H * line.RelY1);
+    const double d2 = PointDistance(X, Y, p2x, p2y);
+    const double d1 = PointDistance(X, Y, p1x, p1y);
+    if (d1 >= d2) {
+        line.RelX2 = X / W;
+        line.RelY2 = Y / H;
+    } else {
+        line.RelX1 = X / W;
+        line.RelY1 = Y / H;
+    }
+    return true;
+}
+
+void PlaceLine(LineControl& control, const LineFractions& line, float ScaleWidth,
+               float ScaleHeight)
+{
+    // Each product is narrowed to a 32-bit float, as the control stores it; the readout works
+    // from these narrowed values.
+    control.X1 = static_cast<float>(static_cast<double>(ScaleWidth) * line.RelX1);
+    control.Y1 = static_cast<float>(static_cast<double>(ScaleHeight) * line.RelY1);
+    control.X2 = static_cast<float>(static_cast<double>(ScaleWidth) * line.RelX2);
+    control.Y2 = static_cast<float>(static_cast<double>(ScaleHeight) * line.RelY2);
+}
+
+} // namespace measure
