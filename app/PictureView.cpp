@@ -201,7 +201,12 @@ void PictureView::paintEvent(QPaintEvent* event)
     // Difference with white inverts the pixels under the line and keeps them opaque.
     painter.setCompositionMode(QPainter::CompositionMode_Difference);
     painter.setPen(QPen(Qt::white, LineWidth, Qt::SolidLine, Qt::RoundCap));
-    painter.drawLine(*segment);
+    // Drawn strip by strip: each stays under the height at which Qt hands the fill to its
+    // thread pool, whose hand-offs would cost more than the few pixels drawn.
+    for (const QRect& area : event->region()) {
+        painter.setClipRect(area);
+        painter.drawLine(*segment);
+    }
 }
 
 QPointF PictureView::twipsOf(const QMouseEvent* event) const
