@@ -5,17 +5,25 @@
 #include "Readout.h"
 #include "WorkingFiles.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLocale>
+#include <QMimeData>
 #include <QResizeEvent>
 
 namespace {
 
 constexpr float TwipsPerPixel = 15.0F;
-// The client area as designed, 8760 x 5430 twips; below the minimum, so the window opens at
-// exactly the minimum.
-constexpr QSize DesignedClient(584, 362);
+// The client area the window was laid out with, 8760 x 5430 twips; below the minimum, so the
+// window opens at exactly the minimum.
+constexpr QSize LaidOutClient(584, 362);
+
+const QString ClipboardLabel = QStringLiteral(" [Image from Clipboard]");
+const QString ReadMeName = QStringLiteral("ReadMe.txt");
 
 int pixelsOf(float twips)
 {
@@ -29,10 +37,13 @@ frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
     , m_surroundings(std::move(surroundings))
     , m_img(new PictureView(this))
 {
+    if (!m_surroundings.OpenUrl) {
+        m_surroundings.OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    }
     SetCaption(QString::fromUtf8(measure::Credit.data(),
                                  static_cast<qsizetype>(measure::Credit.size())));
     setWindowIcon(QIcon(QStringLiteral(":/torvanix.png")));
-    resize(DesignedClient);
+    resize(LaidOutClient);
     m_img->setGeometry(0, 0, pixelsOf(MinClientWidth), pixelsOf(MinClientHeight));
     m_img->setPicture(QImage(QStringLiteral(":/card.bmp")));
 
@@ -98,6 +109,49 @@ void frmTorvanix::closeEvent(QCloseEvent* event)
 {
     Form_Unload();
     event->accept();
+}
+
+void frmTorvanix::keyPressEvent(QKeyEvent* event)
+{
+    Form_KeyDown(event->key(), event->modifiers(), event->isAutoRepeat());
+    QWidget::keyPressEvent(event);
+}
+
+void frmTorvanix::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift, bool repeated)
+{
+    // Three independent tests, in this order.
+    if (KeyCode == Qt::Key_Escape) {
+        m_lin.Visible = false;
+        m_img->setLine(m_lin);
+        // The line's own coordinates stay; they follow the fractions at the next UpdateLine.
+        m_mod.Rel = measure::LineFractions{};
+        SetCaption(QString::fromStdString(measure::BaseTitle(m_img->tag().toStdString())));
+    }
+    // A held key repeats; one read-me window and one paste are what the user asked for.
+    if (KeyCode == Qt::Key_F1 && !repeated) {
+        // Whether a viewer could be started or not, the program carries on as it was.
+        (void)m_surroundings.OpenUrl(QUrl::fromLocalFile(m_mod.AppFolder + ReadMeName));
+    }
+    if (KeyCode == Qt::Key_V && (Shift & ~Qt::KeypadModifier) == Qt::ControlModifier &&
+        !repeated) {
+        PasteFromClipboard();
+    }
+}
+
+void frmTorvanix::PasteFromClipboard()
+{
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QMimeData* data = clipboard != nullptr ? clipboard->mimeData() : nullptr;
+    if (data == nullptr || !data->hasImage()) {
+        return;
+    }
+    // Whatever format was offered (PNG, BMP ...) arrives decoded. Picture and label change
+    // together, only when a picture really came: a clipboard that fails changes nothing.
+    QImage picture = qvariant_cast<QImage>(data->imageData());
+    if (picture.isNull()) {
+        return;
+    }
+    ShowPicture(std::move(picture), ClipboardLabel);
 }
 
 float frmTorvanix::ScaleWidth() const

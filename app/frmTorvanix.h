@@ -6,16 +6,21 @@
 #include "modTorvanix.h"
 
 #include <QImage>
+#include <QUrl>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 
 class PictureView;
 
 // What the window takes from its surroundings; tests give their own.
 struct Surroundings {
     // The folder holding the program, as the system reports it (no trailing "/" except at "/").
-    QString AppPath;
+    QString AppPath{};
+    // Opens a document with the desktop's default handler without waiting; false when no
+    // handler could be started. The desktop's own when left empty.
+    std::function<bool(const QUrl&)> OpenUrl{};
 };
 
 class frmTorvanix : public QWidget {
@@ -41,13 +46,16 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void Form_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift, bool repeated);
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
     void UpdateLine(std::int32_t X, std::int32_t Y);
     void RefreshReadout();
+    void PasteFromClipboard();
 
     void imgTorvanix_MouseDown(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X,
                                float Y);

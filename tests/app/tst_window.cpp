@@ -430,5 +430,10 @@ void WindowTest::onlyWorkingFilesAreDeleted()
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("keep.bmp"))));
 }
 
-QTEST_MAIN(WindowTest)
+int runWindowTest(int argc, char** argv)
+{
+    WindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_window.moc"

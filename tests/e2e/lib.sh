@@ -4,6 +4,7 @@ set -euo pipefail
 
 : "${TORVANIX_APP_DIR:?the application folder to test}"
 : "${X_CLOSE:?the x_close helper}"
+: "${MAKE_PICTURE:?the make_picture helper}"
 
 work=$(mktemp -d)
 app_pid=""
@@ -39,10 +40,11 @@ title() {
     xprop -id "$window" _NET_WM_NAME | sed -e 's/^[^=]*= "//' -e 's/"$//'
 }
 
-# Waits until the title equals $1 (the program sets it as events arrive).
+# Waits until the title equals $1 (the program sets it as events arrive), for at most $2
+# seconds (5 unless given).
 expect_title() {
-    local want=$1 got=""
-    for _ in $(seq 1 100); do
+    local want=$1 got="" tries=$(( ${2:-5} * 20 ))
+    for _ in $(seq 1 "$tries"); do
         got=$(title)
         [ "$got" = "$want" ] && return 0
         sleep 0.05
@@ -66,3 +68,36 @@ close_app() {
     app_pid=""
     [ "$status" -eq 0 ] || fail "the program exited with status $status; log: $(cat "$work/app.log")"
 }
+
+# Gives the window the keyboard (no window manager does it under Xvfb).
+focus_app() {
+    xdotool windowfocus --sync "$window"
+}
+
+# Presses the button at the first point, drags through the others and releases at the last;
+# points are "x,y" in logical pixels of the window. The X server keeps the order of the
+# events, so no step waits for the pointer (a wait for a move to where it already is hangs).
+drag_on_app() {
+    local first=${1/,/ }
+    shift
+    xdotool mousemove --window "$window" $first mousedown 1
+    for point in "$@"; do
+        xdotool mousemove --window "$window" ${point/,/ }
+    done
+    xdotool mouseup 1
+}
+
+# Serves a file on the clipboard as the given type until the test ends.
+offer_on_clipboard() {
+    local type=$1 file=$2
+    xclip -selection clipboard -t "$type" -i "$file"
+    # xclip serves from the background; wait until the offer is visible.
+    for _ in $(seq 1 100); do
+        xclip -selection clipboard -t TARGETS -o 2>/dev/null | grep -qx "$type" && return 0
+        sleep 0.05
+    done
+    fail "xclip did not take the clipboard"
+}
+
+convert_tool=/usr/bin/convert
+[ -x "$convert_tool" ] || convert_tool=/usr/bin/magick

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The real program starts at its minimum size with the design-time title, clears stale working
+# The real program starts at its minimum size with its plain title, clears stale working
 # files, snaps back when made too small, and exits cleanly when its window is closed.
 source "$(dirname "$0")/lib.sh"
 

@@ -1,0 +1,20 @@
+// Runs the window's test classes in one program, under the offscreen platform.
+#include <QApplication>
+#include <QImageReader>
+
+int runWindowTest(int argc, char** argv);
+int runKeysTest(int argc, char** argv);
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    // As the program does: large pictures must decode.
+    QImageReader::setAllocationLimit(4096);
+    int failures = 0;
+    failures += runWindowTest(argc, argv);
+    failures += runKeysTest(argc, argv);
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,287 @@
+// Escape, F1 and Ctrl+V on the real window under the offscreen platform; F1 goes to an opener
+// the test provides, so no viewer is ever started.
+#include "WindowHarness.h"
+
+#include <QClipboard>
+#include <QMimeData>
+
+using namespace harness;
+
+namespace {
+
+const QString Base = QStringLiteral("Torvanix by Dalvester");
+const QString FromClipboard = QStringLiteral(" [Image from Clipboard]");
+
+// Records what F1 asked to open, answering as a desktop with or without a viewer would.
+struct Opener {
+    QList<QUrl> opened;
+    bool succeeds = true;
+
+    Surroundings surroundings()
+    {
+        Surroundings s;
+        s.OpenUrl = [this](const QUrl& url) {
+            opened.append(url);
+            return succeeds;
+        };
+        return s;
+    }
+};
+
+void key(frmTorvanix& window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+         bool autoRepeat = false)
+{
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, QString(), autoRepeat);
+    QApplication::sendEvent(&window, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, QString(), autoRepeat);
+    QApplication::sendEvent(&window, &release);
+}
+
+void drawLine(frmTorvanix& window)
+{
+    press(window, QPointF(100, 100));
+    drag(window, QPointF(90, 120));
+    release(window, QPointF(90, 120));
+}
+
+} // namespace
+
+class KeysTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QGuiApplication::clipboard()->clear(); }
+
+    void escapeWithNoPicture();
+    void escapeAfterMeasuring_data();
+    void escapeAfterMeasuring();
+    void f1OpensReadMe_data();
+    void f1OpensReadMe();
+    void f1WithoutViewerChangesNothing();
+    void heldF1OpensOnce();
+    void pasteNeedsExactlyCtrl_data();
+    void pasteNeedsExactlyCtrl();
+    void pasteOverCardThenMeasure();
+    void pasteKeepsTheLine();
+    void pasteWithoutPictureChangesNothing_data();
+    void pasteWithoutPictureChangesNothing();
+    void pasteHugePicture();
+};
+
+void KeysTest::escapeWithNoPicture()
+{
+    ShownWindow window;
+    key(*window, Qt::Key_Escape);
+    QCOMPARE(window->Caption(), Base);
+    QVERIFY(!window->linTorvanix().Visible);
+    // The mouse still does nothing on the card.
+    press(*window, QPointF(10, 10));
+    QVERIFY(!window->linTorvanix().Visible);
+}
+
+void KeysTest::escapeAfterMeasuring_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("Escape") << Qt::KeyboardModifiers();
+    QTest::newRow("Shift+Escape") << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("Ctrl+Alt+Escape") << (Qt::ControlModifier | Qt::AltModifier);
+}
+
+void KeysTest::escapeAfterMeasuring()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    ShownWindow window;
+    window->ShowPicture(picture(600, 400), QStringLiteral(" [/tmp/level.png]"));
+    drawLine(*window);
+    QVERIFY(window->Caption().startsWith(QStringLiteral("Horizontal")));
+    const measure::LineControl before = window->linTorvanix();
+    QCOMPARE(window->grab().toImage().pixel(195, 160), qRgb(0, 0, 0));
+
+    key(*window, Qt::Key_Escape, modifiers);
+    QCOMPARE(window->Caption(), Base + QStringLiteral(" [/tmp/level.png]"));
+    QVERIFY(!window->linTorvanix().Visible);
+    QCOMPARE(window->linTorvanix().X2, before.X2);
+    const auto& rel = window->state().Rel;
+    QCOMPARE(rel.RelX1, 0.5);
+    QCOMPARE(rel.RelY2, 0.5);
+    // The line is gone from the screen; the picture and its label stay.
+    QTRY_COMPARE(window->grab().toImage().pixel(195, 160), qRgb(255, 255, 255));
+    QCOMPARE(window->imgTorvanix()->picture().size(), QSize(600, 400));
+
+    // The next click draws from the centre.
+    press(*window, QPointF(500, 200));
+    QVERIFY(window->linTorvanix().Visible);
+    QCOMPARE(window->state().Rel.RelX1, 0.5);
+    QCOMPARE(window->state().Rel.RelX2, 7500 / 9000.0);
+    QCOMPARE(window->Caption(),
+             QStringLiteral("Horizontal - Torvanix by Dalvester [/tmp/level.png]"));
+}
+
+void KeysTest::f1OpensReadMe_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("F1") << Qt::KeyboardModifiers();
+    QTest::newRow("Shift+F1") << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("Ctrl+F1") << Qt::KeyboardModifiers(Qt::ControlModifier);
+    QTest::newRow("Alt+F1") << Qt::KeyboardModifiers(Qt::AltModifier);
+}
+
+void KeysTest::f1OpensReadMe()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    Opener opener;
+    ShownWindow window(opener.surroundings());
+    key(*window, Qt::Key_F1, modifiers);
+    QCOMPARE(opener.opened.size(), 1);
+    const QUrl url = opener.opened.first();
+    QVERIFY(url.isLocalFile());
+    QCOMPARE(url.toLocalFile(), window.folder.path() + QStringLiteral("/ReadMe.txt"));
+    QCOMPARE(window->Caption(), Base);
+}
+
+void KeysTest::f1WithoutViewerChangesNothing()
+{
+    Opener opener;
+    opener.succeeds = false;
+    ShownWindow window(opener.surroundings());
+    window->ShowPicture(picture(600, 400), QStringLiteral(" [a]"));
+    drawLine(*window);
+    const QString title = window->Caption();
+    key(*window, Qt::Key_F1);
+    QCOMPARE(opener.opened.size(), 1);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->Caption(), title);
+    QVERIFY(window->linTorvanix().Visible);
+    // And the window goes on working.
+    key(*window, Qt::Key_Escape);
+    QCOMPARE(window->Caption(), Base + QStringLiteral(" [a]"));
+}
+
+void KeysTest::heldF1OpensOnce()
+{
+    Opener opener;
+    ShownWindow window(opener.surroundings());
+    key(*window, Qt::Key_F1);
+    key(*window, Qt::Key_F1, Qt::NoModifier, true);
+    key(*window, Qt::Key_F1, Qt::NoModifier, true);
+    QCOMPARE(opener.opened.size(), 1);
+}
+
+void KeysTest::pasteNeedsExactlyCtrl_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<bool>("pastes");
+    QTest::newRow("Ctrl+V") << Qt::KeyboardModifiers(Qt::ControlModifier) << true;
+    QTest::newRow("Ctrl+V from the keypad's side") << (Qt::ControlModifier | Qt::KeypadModifier)
+                                                   << true;
+    QTest::newRow("V") << Qt::KeyboardModifiers() << false;
+    QTest::newRow("Shift+V") << Qt::KeyboardModifiers(Qt::ShiftModifier) << false;
+    QTest::newRow("Ctrl+Shift+V") << (Qt::ControlModifier | Qt::ShiftModifier) << false;
+    QTest::newRow("Ctrl+Alt+V") << (Qt::ControlModifier | Qt::AltModifier) << false;
+    QTest::newRow("Ctrl+Meta+V") << (Qt::ControlModifier | Qt::MetaModifier) << false;
+    QTest::newRow("Alt+V") << Qt::KeyboardModifiers(Qt::AltModifier) << false;
+}
+
+void KeysTest::pasteNeedsExactlyCtrl()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(bool, pastes);
+    ShownWindow window;
+    QGuiApplication::clipboard()->setImage(picture(320, 200, Qt::red));
+    key(*window, Qt::Key_V, modifiers);
+    QCOMPARE(window->imgTorvanix()->tag(), pastes ? FromClipboard : QString());
+    QCOMPARE(window->imgTorvanix()->picture().size(), pastes ? QSize(320, 200) : QSize(600, 400));
+    QCOMPARE(window->Caption(), pastes ? Base + FromClipboard : Base);
+}
+
+void KeysTest::pasteOverCardThenMeasure()
+{
+    ShownWindow window;
+    QGuiApplication::clipboard()->setImage(picture(1200, 400, Qt::blue));
+    key(*window, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window->Caption(), Base + FromClipboard);
+    QVERIFY(!window->linTorvanix().Visible);
+    QCOMPARE(window->imgTorvanix()->picture().pixel(0, 0), qRgb(0, 0, 255));
+    // The mouse now moves the line; zero length keeps the base title.
+    press(*window, QPointF(300, 200));
+    QVERIFY(window->linTorvanix().Visible);
+    QCOMPARE(window->Caption(), Base + FromClipboard);
+    // A 1200 x 400 picture in a 600 x 400 window is squeezed to half its width: the screen's
+    // 45 degrees is the picture's 26.56 (a 2:1 slope, its height in whole HIMETRIC units), and
+    // the line rising to the right reads "+".
+    drag(*window, QPointF(400, 100));
+    QCOMPARE(window->Caption(),
+             QStringLiteral("Horizontal+26.56° - Torvanix by Dalvester") + FromClipboard);
+}
+
+void KeysTest::pasteKeepsTheLine()
+{
+    ShownWindow window;
+    window->ShowPicture(picture(600, 400), QStringLiteral(" [/tmp/first.png]"));
+    drawLine(*window);
+    const measure::LineFractions rel = window->state().Rel;
+    QGuiApplication::clipboard()->setImage(picture(600, 400, Qt::black));
+    key(*window, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window->state().Rel.RelX2, rel.RelX2);
+    QCOMPARE(window->state().Rel.RelY1, rel.RelY1);
+    QVERIFY(window->linTorvanix().Visible);
+    QVERIFY(window->Caption().endsWith(QStringLiteral(" - Torvanix by Dalvester") + FromClipboard));
+    // On black the inverted line is white.
+    QTRY_COMPARE(window->grab().toImage().pixel(195, 160), qRgb(255, 255, 255));
+}
+
+void KeysTest::pasteWithoutPictureChangesNothing_data()
+{
+    QTest::addColumn<QString>("offer");
+    QTest::newRow("text only") << "text";
+    QTest::newRow("an image that does not decode") << "broken image";
+    QTest::newRow("empty clipboard") << "nothing";
+}
+
+void KeysTest::pasteWithoutPictureChangesNothing()
+{
+    QFETCH(QString, offer);
+    ShownWindow window;
+    window->ShowPicture(picture(300, 300, Qt::green), QStringLiteral(" [/tmp/kept.png]"));
+    drawLine(*window);
+    const QString title = window->Caption();
+    const measure::LineControl line = window->linTorvanix();
+
+    auto* data = new QMimeData;
+    if (offer == u"text") {
+        data->setText(QStringLiteral("just words"));
+    } else if (offer == u"broken image") {
+        data->setImageData(QImage());
+    }
+    QGuiApplication::clipboard()->setMimeData(data);
+    key(*window, Qt::Key_V, Qt::ControlModifier);
+
+    QCOMPARE(window->imgTorvanix()->tag(), QStringLiteral(" [/tmp/kept.png]"));
+    QCOMPARE(window->imgTorvanix()->picture().size(), QSize(300, 300));
+    QCOMPARE(window->Caption(), title);
+    QCOMPARE(window->linTorvanix(), line);
+}
+
+void KeysTest::pasteHugePicture()
+{
+    // 100 megapixels: pastes, shows and measures like any other.
+    ShownWindow window;
+    QGuiApplication::clipboard()->setImage(picture(12000, 8400, Qt::white));
+    key(*window, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window->imgTorvanix()->picture().size(), QSize(12000, 8400));
+    // Shown at 600 x 400 it is squeezed a little more across than down: the screen's 2:1 slope
+    // is the picture's 2.1:4.
+    press(*window, QPointF(100, 300));
+    QCOMPARE(window->Caption(),
+             QStringLiteral("Horizontal+27.70° - Torvanix by Dalvester") + FromClipboard);
+    QCOMPARE(window->grab().toImage().pixel(200, 250), qRgb(0, 0, 0));
+    QGuiApplication::clipboard()->clear();
+}
+
+int runKeysTest(int argc, char** argv)
+{
+    KeysTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_keys.moc"
