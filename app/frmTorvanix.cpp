@@ -1,5 +1,6 @@
 #include "frmTorvanix.h"
 
+#include "DropImport.h"
 #include "Numbers.h"
 #include "PictureView.h"
 #include "Readout.h"
@@ -12,6 +13,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QResizeEvent>
 
@@ -25,6 +27,31 @@ constexpr QSize LaidOutClient(584, 362);
 const QString ClipboardLabel = QStringLiteral(" [Image from Clipboard]");
 const QString ReadMeName = QStringLiteral("ReadMe.txt");
 
+const QString ErrorTitle = QStringLiteral("Torvanix Error!");
+const QString ConverterMissing =
+    QStringLiteral("Torvanix is not able to locate vconvert.exe and/or\n"
+                   "vcomp100.dll (ImageMagick).\n"
+                   "Restore them from the official distribution of Torvanix.");
+
+// Shows the hourglass for as long as it lives, whichever way the drop handler returns.
+class WaitCursor {
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { restore(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+    void restore()
+    {
+        if (m_shown) {
+            m_shown = false;
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+
+private:
+    bool m_shown = true;
+};
+
 int pixelsOf(float twips)
 {
     return measure::CLng(static_cast<double>(twips) / TwipsPerPixel);
@@ -35,6 +62,7 @@ int pixelsOf(float twips)
 frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
     : QWidget(parent)
     , m_surroundings(std::move(surroundings))
+    , m_runner(m_surroundings.Clock != nullptr ? *m_surroundings.Clock : m_systemClock)
     , m_img(new PictureView(this))
 {
     if (!m_surroundings.OpenUrl) {
@@ -50,6 +78,10 @@ frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
     connect(m_img, &PictureView::mouseDown, this, &frmTorvanix::imgTorvanix_MouseDown);
     connect(m_img, &PictureView::mouseMove, this, &frmTorvanix::imgTorvanix_MouseMove);
     connect(m_img, &PictureView::mouseUp, this, &frmTorvanix::imgTorvanix_MouseUp);
+    // The import runs once the drop is over, so the program the file came from is not kept
+    // waiting for the conversion.
+    connect(m_img, &PictureView::filesDropped, this, &frmTorvanix::imgTorvanix_OLEDragDrop,
+            Qt::QueuedConnection);
 
     Form_Load();
     // Window managers that honour size hints keep the window from shrinking in the first place;
@@ -96,6 +128,9 @@ void frmTorvanix::Form_Resize()
 
 void frmTorvanix::Form_Unload()
 {
+    // A conversion still running is ended first, so that it writes no file after this.
+    m_unloaded = true;
+    m_runner.EndProgram();
     intake::DeleteWorkingFiles(m_mod.AppFolder);
 }
 
@@ -190,6 +225,65 @@ void frmTorvanix::SetCaption(const QString& caption)
     QString shown = caption;
     shown.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(shown);
+}
+
+bool frmTorvanix::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutValue)
+{
+    return m_runner.ShellAndWait(ExeFullPath, TimeOutValue);
+}
+
+void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& Files)
+{
+    // One conversion at a time (the view refuses drags meanwhile), and only the first file.
+    if (m_runner.IsWaiting() || m_unloaded || Files.isEmpty()) {
+        return;
+    }
+    const QString file = Files.first();
+    QImage picture;
+    WaitCursor hourglass;
+    m_img->setRefuseDrops(true);
+    const bool started = ConvertDroppedFile(file, picture);
+    m_img->setRefuseDrops(false);
+    hourglass.restore();
+    if (m_unloaded) {
+        return;
+    }
+    if (!started) {
+        QMessageBox::warning(this, ErrorTitle, ConverterMissing);
+        return;
+    }
+    // Picture, label, line and title change together, and only when a new picture came.
+    if (!picture.isNull()) {
+        ShowPicture(std::move(picture), intake::DropLabel(file));
+    }
+}
+
+bool frmTorvanix::ConvertDroppedFile(const QString& file, QImage& picture)
+{
+    if (!intake::IsConvertibleFile(file)) {
+        return true;
+    }
+    // Whatever an earlier drop left is gone, so only this conversion's output can load.
+    intake::DeleteWorkingFiles(m_mod.AppFolder);
+    const QString input = intake::ConverterInput(m_mod.AppFolder, file);
+    if (input.isEmpty()) {
+        return true;
+    }
+    const bool started = ShellAndWait(intake::ConverterCommandLine(m_mod.AppFolder, input),
+                                      intake::ConversionTimeLimit);
+    intake::RemoveConverterInput(m_mod.AppFolder);
+    if (!started) {
+        return false;
+    }
+    // A converter still at work when the time is up would go on writing the file: end it and
+    // give the drop up. One that crashed may have left half a file.
+    if (m_unloaded || m_runner.IsRunning() || m_runner.Crashed()) {
+        m_runner.EndProgram();
+        intake::DeleteWorkingFiles(m_mod.AppFolder);
+        return true;
+    }
+    picture = intake::LoadWorkingPicture(m_mod.AppFolder);
+    return true;
 }
 
 void frmTorvanix::ShowPicture(QImage picture, const QString& label)

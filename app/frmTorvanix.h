@@ -2,7 +2,9 @@
 // title, and the handlers that tie mouse, keyboard and drops to them.
 #pragma once
 
+#include "Clock.h"
 #include "Line.h"
+#include "ShellAndWait.h"
 #include "modTorvanix.h"
 
 #include <QImage>
@@ -21,6 +23,9 @@ struct Surroundings {
     // Opens a document with the desktop's default handler without waiting; false when no
     // handler could be started. The desktop's own when left empty.
     std::function<bool(const QUrl&)> OpenUrl{};
+    // The time of day for the converter's time limit; the system's when null. Must outlive
+    // the window.
+    const intake::Clock* Clock = nullptr;
 };
 
 class frmTorvanix : public QWidget {
@@ -33,6 +38,10 @@ public:
     frmTorvanix(const frmTorvanix&) = delete;
     frmTorvanix& operator=(const frmTorvanix&) = delete;
 
+    // Starts a program from a command line and waits for it, at most TimeOutValue seconds
+    // (0: no limit), while the window goes on handling events. False when it cannot start.
+    bool ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutValue);
+
     // Makes a picture and its label current together and redraws the line and the title over
     // it; used by paste and drop.
     void ShowPicture(QImage picture, const QString& label);
@@ -42,6 +51,8 @@ public:
     [[nodiscard]] const measure::LineControl& linTorvanix() const { return m_lin; }
     // The title as written, before the platform's placeholder handling.
     [[nodiscard]] const QString& Caption() const { return m_caption; }
+    // Whether a dropped file is being converted.
+    [[nodiscard]] bool Converting() const { return m_runner.IsWaiting(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -63,6 +74,10 @@ private:
                                float Y);
     void imgTorvanix_MouseUp(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X,
                              float Y);
+    void imgTorvanix_OLEDragDrop(const QStringList& Files);
+    // Converts the file and loads the result into picture, left null when no new picture
+    // came. False only when the converter could not be started.
+    bool ConvertDroppedFile(const QString& file, QImage& picture);
 
     // Client size in twips.
     [[nodiscard]] float ScaleWidth() const;
@@ -73,8 +88,11 @@ private:
     void SetCaption(const QString& caption);
 
     Surroundings m_surroundings;
+    intake::SystemClock m_systemClock;
+    intake::CommandRunner m_runner;
     modTorvanix m_mod;
     measure::LineControl m_lin;
     PictureView* m_img = nullptr;
     QString m_caption;
+    bool m_unloaded = false;
 };

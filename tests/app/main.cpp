@@ -4,6 +4,7 @@
 
 int runWindowTest(int argc, char** argv);
 int runKeysTest(int argc, char** argv);
+int runDropTest(int argc, char** argv);
 
 int main(int argc, char** argv)
 {
@@ -16,5 +17,6 @@ int main(int argc, char** argv)
     int failures = 0;
     failures += runWindowTest(argc, argv);
     failures += runKeysTest(argc, argv);
+    failures += runDropTest(argc, argv);
     return failures == 0 ? 0 : 1;
 }

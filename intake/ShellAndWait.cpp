@@ -1,0 +1,147 @@
+#include "ShellAndWait.h"
+
+#include "Numbers.h"
+
+#include <QCoreApplication>
+#include <QTime>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace intake {
+namespace {
+
+constexpr std::int64_t SecondsPerDay = 86400;
+// While waiting, wake at least this often even without events, so that a clock which jumps
+// (a time adjustment, a resume from suspend, a test's fast clock) is noticed promptly.
+constexpr double LongestSleepSeconds = 0.25;
+// Wake just after the limit's second has passed, not on it: the test is "later than".
+constexpr double PastTheSecond = 0.002;
+
+} // namespace
+
+double SystemClock::SecondsSinceMidnight() const
+{
+    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
+
+bool LaunchProcess(QProcess& process)
+{
+    process.start();
+    return process.waitForStarted(-1);
+}
+
+CommandRunner::CommandRunner(const Clock& clock, Launch launch)
+    : m_clock(clock)
+    , m_launch(std::move(launch))
+{
+}
+
+CommandRunner::~CommandRunner()
+{
+    EndProgram();
+}
+
+bool CommandRunner::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutValue)
+{
+    // One wait at a time: a second would replace the process the first is watching.
+    if (m_waiting) {
+        return false;
+    }
+    const double startClock = m_clock.SecondsSinceMidnight();
+    const std::int64_t start = measure::CLng(startClock);
+    std::int64_t end = 0;
+    bool wrapsMidnight = false;
+    if (TimeOutValue > 0) {
+        end = start + TimeOutValue;
+        if (end >= SecondsPerDay) {
+            end -= SecondsPerDay;
+            wrapsMidnight = true;
+        }
+    }
+
+    QStringList words = QProcess::splitCommand(ExeFullPath);
+    if (words.isEmpty()) {
+        return false;
+    }
+    auto process = std::make_unique<QProcess>();
+    process->setProgram(words.takeFirst());
+    process->setArguments(words);
+    // The program runs hidden: no terminal input, and its output goes nowhere (an unread pipe
+    // would fill up and stall it).
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    EndProgram();
+    if (!m_launch(*process)) {
+        return false;
+    }
+    m_process = std::move(process);
+
+    m_waiting = true;
+    bool stillActive = false;
+    do {
+        stillActive = m_process->state() == QProcess::Running;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        double secondsLeft = LongestSleepSeconds;
+        if (TimeOutValue != 0) {
+            const double now = m_clock.SecondsSinceMidnight();
+            if (now > static_cast<double>(end)) {
+                if (!wrapsMidnight) {
+                    break;
+                }
+                // Past midnight once the clock reads less than it did at the start. Compared
+                // with the start's rounded whole second instead, a start rounded up would count
+                // as "past midnight" at once and end the wait before the limit.
+                if (now < startClock) {
+                    break;
+                }
+            }
+            const bool endIsTomorrow = wrapsMidnight && now >= startClock;
+            secondsLeft = endIsTomorrow ? static_cast<double>(SecondsPerDay) - now + end
+                                        : static_cast<double>(end) - now;
+        }
+        if (stillActive && m_process->state() == QProcess::Running) {
+            waitForNextEvent(secondsLeft);
+        }
+    } while (stillActive);
+    m_waiting = false;
+    return true;
+}
+
+void CommandRunner::waitForNextEvent(double secondsLeft)
+{
+    // Block until something happens: window input, the program's exit (a notifier on its
+    // process), or this timer at the limit. Nothing spins.
+    const double seconds = std::clamp(secondsLeft + PastTheSecond, 0.0, LongestSleepSeconds);
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    wake.start(static_cast<int>(std::ceil(seconds * 1000.0)));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+bool CommandRunner::IsRunning() const
+{
+    return m_process != nullptr && m_process->state() != QProcess::NotRunning;
+}
+
+bool CommandRunner::Crashed() const
+{
+    return m_process != nullptr && m_process->state() == QProcess::NotRunning &&
+           m_process->exitStatus() == QProcess::CrashExit;
+}
+
+void CommandRunner::EndProgram()
+{
+    if (m_process != nullptr && m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        // A killed program ends at once; the bound only guards against a kernel that cannot
+        // deliver the signal (a process stuck on a dead network drive).
+        constexpr int ReapWithinMs = 5000;
+        m_process->waitForFinished(ReapWithinMs);
+    }
+}
+
+} // namespace intake

@@ -1,0 +1,57 @@
+// Starts an outside program from a command line and waits for it, with a time limit, while the
+// window keeps handling its events.
+#pragma once
+
+#include "Clock.h"
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace intake {
+
+// Starts the prepared process; true once it runs. Tests may replace it.
+using Launch = std::function<bool(QProcess& process)>;
+
+// The default: start, and learn at once whether the program could be executed.
+bool LaunchProcess(QProcess& process);
+
+class CommandRunner {
+public:
+    explicit CommandRunner(const Clock& clock, Launch launch = LaunchProcess);
+    ~CommandRunner();
+
+    CommandRunner(const CommandRunner&) = delete;
+    CommandRunner& operator=(const CommandRunner&) = delete;
+
+    // Starts the program of ExeFullPath, a whole command line split without any shell (double
+    // quotes group, and """ inside quotes is one literal quote), and waits until it ends or,
+    // when TimeOutValue > 0, until the clock passes the whole second TimeOutValue seconds after
+    // the start, across midnight. Window events are processed throughout. True when the
+    // program was started, whether it then ended or the limit passed (it is then left
+    // running); false when it could not be started, or while another wait is under way.
+    bool ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutValue);
+
+    // Whether the program last started still runs.
+    [[nodiscard]] bool IsRunning() const;
+    // Whether it ended by a crash rather than by exiting.
+    [[nodiscard]] bool Crashed() const;
+    // Whether a wait is under way (the caller is inside ShellAndWait further down the stack).
+    [[nodiscard]] bool IsWaiting() const { return m_waiting; }
+    // Ends the program last started, if it still runs, and reaps it.
+    void EndProgram();
+
+private:
+    void waitForNextEvent(double secondsLeft);
+
+    const Clock& m_clock;
+    Launch m_launch;
+    std::unique_ptr<QProcess> m_process;
+    bool m_waiting = false;
+};
+
+} // namespace intake

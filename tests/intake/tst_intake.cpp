@@ -1,0 +1,295 @@
+// The command runner with a fast clock and real processes, and the converter's command line.
+#include "DropImport.h"
+#include "FakeClock.h"
+#include "ShellAndWait.h"
+#include "WorkingFiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+using intake::CommandRunner;
+
+namespace {
+
+// Runs at ten times real time, so a 6-second limit passes in 0.6 s.
+constexpr double Fast = 10.0;
+
+double cpuSecondsOfThisProcess()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+class IntakeTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void missingProgramIsFalseAtOnce_data();
+    void missingProgramIsFalseAtOnce();
+    void quickProgramIsTrueOnceEnded();
+    void noLimitWaitsForTheProgram();
+    void programOutlastingTheLimitIsLeftRunning();
+    void negativeLimitEndsAfterFirstPoll();
+    void limitWrapsPastMidnight();
+    void startRoundedUpBeforeMidnightStillWaits();
+    void windowEventsRunDuringTheWait();
+    void waitDoesNotSpin();
+    void secondWaitDuringAWaitIsRefused();
+    void commandLineIsSplitWithoutShell_data();
+    void commandLineIsSplitWithoutShell();
+    void converterLineGivesTheNameBackWhole_data();
+    void converterLineGivesTheNameBackWhole();
+    void onlyPlainReadableFilesAreConverted();
+    void workingPictureNeverThroughALink();
+};
+
+void IntakeTest::missingProgramIsFalseAtOnce_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::newRow("no such file") << "\"/nonexistent/vconvert.exe\" \"a\" BMP3:\"b\"";
+    QTest::newRow("not executable") << "\"/etc/hostname\"";
+    QTest::newRow("a folder") << "\"/tmp\"";
+    QTest::newRow("empty line") << "";
+    QTest::newRow("only blanks") << "   ";
+}
+
+void IntakeTest::missingProgramIsFalseAtOnce()
+{
+    QFETCH(QString, commandLine);
+    FakeClock clock(1000, Fast);
+    CommandRunner runner(clock);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!runner.ShellAndWait(commandLine, 6));
+    QVERIFY(timer.elapsed() < 1000);
+    QVERIFY(!runner.IsRunning());
+}
+
+void IntakeTest::quickProgramIsTrueOnceEnded()
+{
+    FakeClock clock(1000, 1.0);
+    CommandRunner runner(clock);
+    QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/true"), 6));
+    QVERIFY(!runner.IsRunning());
+    QVERIFY(!runner.Crashed());
+    // A program that fails still counts as started.
+    QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/false"), 6));
+    QVERIFY(!runner.IsRunning());
+}
+
+void IntakeTest::noLimitWaitsForTheProgram()
+{
+    FakeClock clock(1000, Fast);
+    CommandRunner runner(clock);
+    QElapsedTimer timer;
+    timer.start();
+    // Twelve clock seconds pass, twice a 6-second limit; with no limit the wait goes on.
+    QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 1.2"), 0));
+    QVERIFY(timer.elapsed() >= 1100);
+    QVERIFY(!runner.IsRunning());
+}
+
+void IntakeTest::programOutlastingTheLimitIsLeftRunning()
+{
+    FakeClock clock(1000.25, Fast);
+    CommandRunner runner(clock);
+    QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 30"), 6));
+    // Started at 1000 (rounded), the wait ends in the first poll after the clock passes 1006.
+    const double stoppedAt = clock.SecondsSinceMidnight();
+    QVERIFY2(stoppedAt > 1006.0 && stoppedAt < 1008.5, qPrintable(QString::number(stoppedAt)));
+    QVERIFY(runner.IsRunning());
+    runner.EndProgram();
+    QVERIFY(!runner.IsRunning());
+}
+
+void IntakeTest::negativeLimitEndsAfterFirstPoll()
+{
+    FakeClock clock(1000, 1.0);
+    CommandRunner runner(clock);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 30"), -1));
+    QVERIFY(timer.elapsed() < 500);
+    QVERIFY(runner.IsRunning());
+}
+
+void IntakeTest::limitWrapsPastMidnight()
+{
+    // Three whole seconds before midnight with a 6-second limit: the end is 3 s past midnight,
+    // and the wait goes on across midnight until the clock reads more than that.
+    FakeClock clock(86397.0, Fast);
+    CommandRunner runner(clock);
+    QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 30"), 6));
+    const double passed = clock.elapsed();
+    const double now = clock.SecondsSinceMidnight();
+    QVERIFY2(passed > 6.0 && passed < 8.5, qPrintable(QString::number(passed)));
+    QVERIFY2(now > 3.0 && now < 5.5, qPrintable(QString::number(now)));
+    QVERIFY(runner.IsRunning());
+}
+
+void IntakeTest::startRoundedUpBeforeMidnightStillWaits()
+{
+    // 86399.6 rounds to the whole second 86400. The wait must still last its 2 seconds: the
+    // clock, already "below" that rounded start, has not passed midnight yet.
+    FakeClock clock(86399.6, Fast);
+    CommandRunner runner(clock);
+    QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 30"), 2));
+    const double passed = clock.elapsed();
+    QVERIFY2(passed > 2.0 && passed < 4.5, qPrintable(QString::number(passed)));
+}
+
+void IntakeTest::windowEventsRunDuringTheWait()
+{
+    FakeClock clock(1000, 1.0);
+    CommandRunner runner(clock);
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    ticker.start(50);
+    QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 0.6"), 6));
+    QVERIFY2(ticks >= 8, qPrintable(QString::number(ticks)));
+}
+
+void IntakeTest::waitDoesNotSpin()
+{
+    // A busy poll would burn a whole core; blocking on the event loop costs next to nothing.
+    // The exact figure is in the benchmark; this only catches a spinning loop.
+    FakeClock clock(1000, 1.0);
+    CommandRunner runner(clock);
+    const double cpuBefore = cpuSecondsOfThisProcess();
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 1"), 6));
+    const double cpu = cpuSecondsOfThisProcess() - cpuBefore;
+    const double wall = timer.nsecsElapsed() / 1e9;
+    QVERIFY2(cpu < 0.25 * wall, qPrintable(QStringLiteral("%1 s CPU in %2 s").arg(cpu).arg(wall)));
+}
+
+void IntakeTest::secondWaitDuringAWaitIsRefused()
+{
+    FakeClock clock(1000, 1.0);
+    CommandRunner runner(clock);
+    bool nested = true;
+    bool waiting = false;
+    QTimer::singleShot(100, this, [&] {
+        waiting = runner.IsWaiting();
+        nested = runner.ShellAndWait(QStringLiteral("/bin/true"), 6);
+    });
+    QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 0.4"), 6));
+    QVERIFY(waiting);
+    QVERIFY(!nested);
+    QVERIFY(!runner.IsWaiting());
+}
+
+void IntakeTest::commandLineIsSplitWithoutShell_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("the converter's line")
+        << R"("/opt/t v/vconvert.exe" "/home/a b/x.jpg" BMP3:"/opt/t v/Torvanix.bmp")"
+        << QStringList{"/opt/t v/vconvert.exe", "/home/a b/x.jpg", "BMP3:/opt/t v/Torvanix.bmp"};
+    QTest::newRow("three quotes are one")
+        << R"("/bin/p" "say """hi"""")" << QStringList{"/bin/p", R"(say "hi")"};
+    QTest::newRow("shell characters stay plain")
+        << R"(/bin/p "$(rm -rf x); `id` | > <")" << QStringList{"/bin/p", "$(rm -rf x); `id` | > <"};
+    QTest::newRow("unquoted words") << "/bin/p a  b" << QStringList{"/bin/p", "a", "b"};
+}
+
+void IntakeTest::commandLineIsSplitWithoutShell()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(QStringList, words);
+    FakeClock clock(1000, 1.0);
+    QStringList seen;
+    CommandRunner runner(clock, [&seen](QProcess& process) {
+        seen = QStringList{process.program()} + process.arguments();
+        return false;
+    });
+    QVERIFY(!runner.ShellAndWait(commandLine, 6));
+    QCOMPARE(seen, words);
+}
+
+void IntakeTest::converterLineGivesTheNameBackWhole_data()
+{
+    QTest::addColumn<QString>("appFolder");
+    QTest::addColumn<QString>("file");
+    const QString app = QStringLiteral("/opt/torvanix/");
+    QTest::newRow("plain") << app << "/home/ana/scan.jpg";
+    QTest::newRow("blanks") << app << "/home/ana/my  photos/scan 1.jpg";
+    QTest::newRow("a quote") << app << R"(/tmp/say "cheese".png)";
+    QTest::newRow("quote first") << app << R"(/tmp/"x)";
+    QTest::newRow("quote last") << app << R"(/tmp/x")";
+    QTest::newRow("two quotes") << app << R"(/tmp/"")";
+    QTest::newRow("three quotes") << app << R"(/tmp/""")";
+    QTest::newRow("quote and blank") << app << R"(/tmp/" x)";
+    QTest::newRow("leading dash") << app << "/tmp/-density 9999 x.png";
+    QTest::newRow("shell") << app << "/tmp/$(touch pwned); `id`; rm -rf ~ &.png";
+    QTest::newRow("newline and tab") << app << "/tmp/line\nbreak\tand tab.png";
+    QTest::newRow("frames syntax") << app << "/tmp/photo.png[0]";
+    QTest::newRow("format prefix") << app << "/tmp/png:evil";
+    QTest::newRow("glob") << app << "/tmp/*.png";
+    QTest::newRow("percent") << app << "/tmp/100%d.png";
+    QTest::newRow("non-ASCII") << app << "/tmp/çà ñ 写真 🙂.png";
+    QTest::newRow("backslashes") << app << R"(/tmp/a\"b\\.png)";
+    QTest::newRow("folder with quote and percent") << R"(/opt/"t%v"/)" << "/tmp/x.png";
+}
+
+void IntakeTest::converterLineGivesTheNameBackWhole()
+{
+    QFETCH(QString, appFolder);
+    QFETCH(QString, file);
+    const QStringList words = QProcess::splitCommand(intake::ConverterCommandLine(appFolder, file));
+    QString output = appFolder + QStringLiteral("Torvanix.bmp");
+    output.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    QCOMPARE(words, (QStringList{appFolder + QStringLiteral("vconvert.exe"), file,
+                                 QStringLiteral("BMP3:") + output}));
+}
+
+void IntakeTest::onlyPlainReadableFilesAreConverted()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("a.png"));
+    QFile(file).open(QIODevice::WriteOnly);
+    QVERIFY(intake::IsConvertibleFile(file));
+    QVERIFY(!intake::IsConvertibleFile(dir.path()));
+    QVERIFY(!intake::IsConvertibleFile(dir.filePath(QStringLiteral("missing.png"))));
+    QVERIFY(!intake::IsConvertibleFile(QStringLiteral("/dev/zero")));
+    QVERIFY(!intake::IsConvertibleFile(QStringLiteral("relative.png")));
+    QVERIFY(!intake::IsConvertibleFile(QString()));
+}
+
+void IntakeTest::workingPictureNeverThroughALink()
+{
+    QTemporaryDir app;
+    QTemporaryDir elsewhere;
+    QImage image(7, 5, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const QString outside = elsewhere.filePath(QStringLiteral("outside.bmp"));
+    QVERIFY(image.save(outside, "BMP"));
+    const QString folder = app.path() + QLatin1Char('/');
+    QVERIFY(QFile::link(outside, folder + QStringLiteral("Torvanix.bmp")));
+    QVERIFY(intake::LoadWorkingPicture(folder).isNull());
+
+    // A plain file loads; the single picture wins over a first page.
+    QFile::remove(folder + QStringLiteral("Torvanix.bmp"));
+    QVERIFY(image.save(folder + QStringLiteral("Torvanix-0.bmp"), "BMP"));
+    QCOMPARE(intake::LoadWorkingPicture(folder).size(), QSize(7, 5));
+    QVERIFY(image.scaled(3, 2).save(folder + QStringLiteral("Torvanix.bmp"), "BMP"));
+    QCOMPARE(intake::LoadWorkingPicture(folder).size(), QSize(3, 2));
+    intake::DeleteWorkingFiles(folder);
+    QVERIFY(intake::LoadWorkingPicture(folder).isNull());
+}
+
+QTEST_GUILESS_MAIN(IntakeTest)
+#include "tst_intake.moc"
