@@ -21,8 +21,10 @@ constexpr qreal LineWidth = 3.0;
 // Room around a strip of the line for its width and round caps.
 constexpr int LinePad = 3;
 // A moved line repaints strips of at most this length, not its whole bounding box, so a long
-// diagonal costs a few thousand pixels rather than the whole window.
-constexpr qreal StripLength = 48.0;
+// diagonal costs a few thousand pixels rather than the whole window. Padded, a strip stays
+// under 96 scanlines: taller fills Qt hands to its thread pool, whose hand-offs cost more
+// than the few pixels drawn.
+constexpr qreal StripLength = 64.0;
 
 // Liang-Barsky: the part of a -> b inside bounds, if any.
 std::optional<QLineF> clipped(QPointF a, QPointF b, const QRectF& bounds)
@@ -85,9 +87,10 @@ PictureView::PictureView(QWidget* parent)
     setAcceptDrops(true);
 }
 
-void PictureView::setPicture(QImage picture)
+void PictureView::setPicture(QImage display, QSize pixelSize)
 {
-    m_picture = std::move(picture);
+    m_picture = std::move(display);
+    m_pictureSize = pixelSize;
     m_scaled = QImage();
     update();
 }
@@ -201,8 +204,7 @@ void PictureView::paintEvent(QPaintEvent* event)
     // Difference with white inverts the pixels under the line and keeps them opaque.
     painter.setCompositionMode(QPainter::CompositionMode_Difference);
     painter.setPen(QPen(Qt::white, LineWidth, Qt::SolidLine, Qt::RoundCap));
-    // Drawn strip by strip: each stays under the height at which Qt hands the fill to its
-    // thread pool, whose hand-offs would cost more than the few pixels drawn.
+    // Drawn strip by strip, each short enough to be filled on this thread.
     for (const QRect& area : event->region()) {
         painter.setClipRect(area);
         painter.drawLine(*segment);

@@ -19,9 +19,11 @@ class PictureView : public QWidget {
 public:
     explicit PictureView(QWidget* parent = nullptr);
 
-    // The picture is replaced whole; the view keeps it and paints a copy scaled to its size.
-    void setPicture(QImage picture);
+    // The picture is replaced whole: the copy to show (sampled down to what a screen can
+    // show) and the picture's own size in pixels. The view paints the copy scaled to its size.
+    void setPicture(QImage display, QSize pixelSize);
     [[nodiscard]] const QImage& picture() const { return m_picture; }
+    [[nodiscard]] QSize pictureSize() const { return m_pictureSize; }
 
     // The image label: empty until a paste or a drop, then " [source]".
     void setTag(const QString& tag) { m_tag = tag; }
@@ -65,6 +67,7 @@ private:
     void ensureScaled();
 
     QImage m_picture;
+    QSize m_pictureSize;
     QImage m_scaled; // m_picture at the view's size in device pixels; remade per size change
     QString m_tag;
     measure::LineControl m_line;

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QResizeEvent>
+#include <QScreen>
 
 namespace {
 
@@ -73,7 +74,8 @@ frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/torvanix.png")));
     resize(LaidOutClient);
     m_img->setGeometry(0, 0, pixelsOf(MinClientWidth), pixelsOf(MinClientHeight));
-    m_img->setPicture(QImage(QStringLiteral(":/card.bmp")));
+    const QImage card(QStringLiteral(":/card.bmp"));
+    m_img->setPicture(card, card.size());
 
     connect(m_img, &PictureView::mouseDown, this, &frmTorvanix::imgTorvanix_MouseDown);
     connect(m_img, &PictureView::mouseMove, this, &frmTorvanix::imgTorvanix_MouseMove);
@@ -239,7 +241,7 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& Files)
         return;
     }
     const QString file = Files.first();
-    QImage picture;
+    intake::LoadedPicture picture;
     WaitCursor hourglass;
     m_img->setRefuseDrops(true);
     const bool started = ConvertDroppedFile(file, picture);
@@ -258,7 +260,7 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& Files)
     }
 }
 
-bool frmTorvanix::ConvertDroppedFile(const QString& file, QImage& picture)
+bool frmTorvanix::ConvertDroppedFile(const QString& file, intake::LoadedPicture& picture)
 {
     if (!intake::IsConvertibleFile(file)) {
         return true;
@@ -282,13 +284,26 @@ bool frmTorvanix::ConvertDroppedFile(const QString& file, QImage& picture)
         intake::DeleteWorkingFiles(m_mod.AppFolder);
         return true;
     }
-    picture = intake::LoadWorkingPicture(m_mod.AppFolder);
+    picture = intake::LoadWorkingPicture(m_mod.AppFolder, DisplayFit());
     return true;
 }
 
-void frmTorvanix::ShowPicture(QImage picture, const QString& label)
+QSize frmTorvanix::DisplayFit() const
 {
-    m_img->setPicture(std::move(picture));
+    const QScreen* shown = screen();
+    const QSize desktop = shown != nullptr ? shown->virtualSize() : QSize(1920, 1080);
+    return (QSizeF(desktop) * devicePixelRatioF() * 2.0).toSize();
+}
+
+void frmTorvanix::ShowPicture(const QImage& picture, const QString& label)
+{
+    ShowPicture(intake::LoadedPicture{intake::FitForDisplay(picture, DisplayFit()), picture.size()},
+                label);
+}
+
+void frmTorvanix::ShowPicture(intake::LoadedPicture picture, const QString& label)
+{
+    m_img->setPicture(std::move(picture.display), picture.pixelSize);
     m_img->setTag(label);
     UpdateLine(measure::NoPoint, measure::NoPoint);
 }
@@ -311,7 +326,7 @@ void frmTorvanix::UpdateLine(std::int32_t X, std::int32_t Y)
 
 void frmTorvanix::RefreshReadout()
 {
-    const QImage& picture = m_img->picture();
+    const QSize picture = m_img->pictureSize();
     const measure::PictureGeometry geometry{
         measure::HimetricFromPixels(picture.width()),
         measure::HimetricFromPixels(picture.height()),

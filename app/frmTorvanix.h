@@ -4,6 +4,7 @@
 
 #include "Clock.h"
 #include "Line.h"
+#include "PictureFile.h"
 #include "ShellAndWait.h"
 #include "modTorvanix.h"
 
@@ -44,7 +45,10 @@ public:
 
     // Makes a picture and its label current together and redraws the line and the title over
     // it; used by paste and drop.
-    void ShowPicture(QImage picture, const QString& label);
+    void ShowPicture(const QImage& picture, const QString& label);
+    void ShowPicture(intake::LoadedPicture picture, const QString& label);
+    // The most a picture is kept at for display: twice the desktop, in device pixels.
+    [[nodiscard]] QSize DisplayFit() const;
 
     [[nodiscard]] const modTorvanix& state() const { return m_mod; }
     [[nodiscard]] PictureView* imgTorvanix() const { return m_img; }
@@ -77,7 +81,7 @@ private:
     void imgTorvanix_OLEDragDrop(const QStringList& Files);
     // Converts the file and loads the result into picture, left null when no new picture
     // came. False only when the converter could not be started.
-    bool ConvertDroppedFile(const QString& file, QImage& picture);
+    bool ConvertDroppedFile(const QString& file, intake::LoadedPicture& picture);
 
     // Client size in twips.
     [[nodiscard]] float ScaleWidth() const;

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QRegularExpression>
 
 namespace intake {
@@ -78,7 +77,7 @@ bool IsConvertibleFile(const QString& path)
     return file.isAbsolute() && file.isFile() && file.isReadable();
 }
 
-QImage LoadWorkingPicture(const QString& AppFolder)
+LoadedPicture LoadWorkingPicture(const QString& AppFolder, QSize fit)
 {
     const QFileInfo single(AppFolder + QStringLiteral("Torvanix.bmp"));
     const QFileInfo first(AppFolder + QStringLiteral("Torvanix-0.bmp"));
@@ -87,8 +86,7 @@ QImage LoadWorkingPicture(const QString& AppFolder)
     if (written.isSymLink() || !written.isFile()) {
         return {};
     }
-    QImageReader reader(written.filePath(), "bmp");
-    return reader.read();
+    return ReadBmp(written.filePath(), fit);
 }
 
 QString DropLabel(const QString& droppedFile)

@@ -2,6 +2,8 @@
 // wrote into the application folder.
 #pragma once
 
+#include "PictureFile.h"
+
 #include <QImage>
 #include <QString>
 
@@ -33,8 +35,9 @@ QString ConverterInput(const QString& AppFolder, const QString& droppedFile);
 void RemoveConverterInput(const QString& AppFolder);
 
 // The picture the conversion wrote: "Torvanix.bmp", or else the first page of a multi-page
-// file, "Torvanix-0.bmp". Null when there is none, it does not load, or it is a link.
-QImage LoadWorkingPicture(const QString& AppFolder);
+// file, "Torvanix-0.bmp", kept at most fit pixels each way for display. Null when there is
+// none, it does not load, or it is a link.
+LoadedPicture LoadWorkingPicture(const QString& AppFolder, QSize fit);
 
 // The image label for a dropped file: " [" + path + "]".
 QString DropLabel(const QString& droppedFile);

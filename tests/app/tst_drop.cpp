@@ -159,7 +159,7 @@ struct Snapshot {
     measure::LineControl line;
 
     explicit Snapshot(const frmTorvanix& window)
-        : picture(window.imgTorvanix()->picture().size())
+        : picture(window.imgTorvanix()->pictureSize())
         , tag(window.imgTorvanix()->tag())
         , caption(window.Caption())
         , line(window.linTorvanix())
@@ -231,7 +231,7 @@ void DropTest::formatsShowTheirPicture()
     const std::unique_ptr<QMimeData> data(filesData({path}));
     QVERIFY(acceptsDrag(*window, data.get()));
     dropData(*window, data.get());
-    QCOMPARE(window->imgTorvanix()->picture().size(), size);
+    QCOMPARE(window->imgTorvanix()->pictureSize(), size);
     QCOMPARE(window->imgTorvanix()->tag(), " [" + path + "]");
     QCOMPARE(window->Caption(), Base + " [" + path + "]");
     QCOMPARE(shownTitle(*window), Base + " [" + path + "]");
@@ -324,7 +324,7 @@ void DropTest::onlyTheFirstFileIsUsed()
     ShownWindow window(Surroundings{app.dir.path()});
     const QString first = picture(pictures, "first.png", {111, 55});
     drop(*window, {first, picture(pictures, "second.png", {222, 66})});
-    QCOMPARE(window->imgTorvanix()->picture().size(), QSize(111, 55));
+    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(111, 55));
     QCOMPARE(window->imgTorvanix()->tag(), " [" + first + "]");
 }
 
@@ -361,7 +361,7 @@ void DropTest::strangeNamesReachTheConverterWhole()
     AppFolder app;
     ShownWindow window(Surroundings{app.dir.path()});
     drop(*window, {path});
-    QCOMPARE(window->imgTorvanix()->picture().size(), QSize(123, 45));
+    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(123, 45));
     QCOMPARE(window->imgTorvanix()->tag(), " [" + path + "]");
     QCOMPARE(shownTitle(*window), Base + " [" + path + "]");
     QVERIFY(!QFileInfo::exists(pictures.filePath(QStringLiteral("pwned"))));
@@ -419,7 +419,7 @@ void DropTest::converterGetsTheFileAsOneArgument()
         QVERIFY(!input.contains(QLatin1Char('[')) && !input.contains(QLatin1Char('*')));
     }
     QCOMPARE(QString::fromUtf8(arguments[1]), "BMP3:" + app.path() + "Torvanix.bmp");
-    QCOMPARE(window->imgTorvanix()->picture().size(), QSize(12, 34));
+    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(12, 34));
     QCOMPARE(window->imgTorvanix()->tag(), " [" + path + "]");
 }
 
@@ -434,7 +434,7 @@ void DropTest::linkKeepsAPlainExtension()
     AppFolder app;
     ShownWindow window(Surroundings{app.dir.path()});
     drop(*window, {path});
-    QCOMPARE(window->imgTorvanix()->picture().size(), QSize(40, 20));
+    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(40, 20));
 }
 
 void DropTest::multiPageAfterSingleShowsTheNewPicture()
@@ -448,7 +448,7 @@ void DropTest::multiPageAfterSingleShowsTheNewPicture()
     make({"-size", "30x20", "xc:red", "-size", "40x30", "xc:green", pages});
     drop(*window, {pages});
     // The first page of the new file, not the earlier drop's picture.
-    QCOMPARE(window->imgTorvanix()->picture().size(), QSize(30, 20));
+    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(30, 20));
     QCOMPARE(window->imgTorvanix()->tag(), " [" + pages + "]");
 }
 
@@ -470,7 +470,7 @@ void DropTest::plantedLinkIsNeverWrittenThrough()
     QFile file(victim);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("keep me"));
-    QCOMPARE(window->imgTorvanix()->picture().size(), QSize(64, 32));
+    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(64, 32));
 }
 
 void DropTest::missingConverterSaysSo()

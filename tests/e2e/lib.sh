@@ -5,13 +5,17 @@ set -euo pipefail
 : "${TORVANIX_APP_DIR:?the application folder to test}"
 : "${X_CLOSE:?the x_close helper}"
 : "${MAKE_PICTURE:?the make_picture helper}"
+: "${DRAG_SOURCE:?the drag_source helper}"
 
 work=$(mktemp -d)
 app_pid=""
+source_pid=""
 cleanup() {
-    if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
-        kill -9 "$app_pid" 2>/dev/null || true
-    fi
+    for pid in "$app_pid" "$source_pid"; do
+        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+            kill -9 "$pid" 2>/dev/null || true
+        fi
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -36,8 +40,10 @@ start_app() {
         fail "no window appeared; log: $(cat "$work/app.log")"
 }
 
+# xprop writes the title in C-like quotes: \" for a quote, \\ for a backslash, \n for a newline.
 title() {
-    xprop -id "$window" _NET_WM_NAME | sed -e 's/^[^=]*= "//' -e 's/"$//'
+    xprop -id "$window" _NET_WM_NAME | sed -e 's/^[^=]*= "//' -e 's/"$//' |
+        perl -pe 's/\\(.)/$1 eq "n" ? "\n" : $1/ge'
 }
 
 # Waits until the title equals $1 (the program sets it as events arrive), for at most $2
@@ -101,3 +107,27 @@ offer_on_clipboard() {
 
 convert_tool=/usr/bin/convert
 [ -x "$convert_tool" ] || convert_tool=/usr/bin/magick
+
+# Starts the test's drag source offering the given files, in a window of its own to the right
+# of the program's.
+start_drag_source() {
+    "$DRAG_SOURCE" "$@" >"$work/source.log" 2>&1 &
+    source_pid=$!
+    disown "$source_pid"
+    source_window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$source_pid" 2>/dev/null | head -n 1) ||
+        fail "the drag source showed no window"
+    xdotool windowmove --sync "$source_window" 800 100
+}
+
+# Drags from the source onto the program's picture and drops there, moving in small steps as
+# a hand would so both sides see the drag enter and move.
+drag_to_app() {
+    xdotool mousemove --window "$source_window" 100 100 mousedown 1
+    sleep 0.2
+    for x in 700 600 500 400 300; do
+        xdotool mousemove --window "$window" "$x" 200
+        sleep 0.05
+    done
+    sleep 0.2
+    xdotool mouseup 1
+}

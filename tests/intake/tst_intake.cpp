@@ -1,6 +1,7 @@
 // The command runner with a fast clock and real processes, and the converter's command line.
 #include "DropImport.h"
 #include "FakeClock.h"
+#include "PictureFile.h"
 #include "ShellAndWait.h"
 #include "WorkingFiles.h"
 
@@ -52,6 +53,10 @@ private Q_SLOTS:
     void converterLineGivesTheNameBackWhole();
     void onlyPlainReadableFilesAreConverted();
     void workingPictureNeverThroughALink();
+    void bmpReadsWholeOrFitted_data();
+    void bmpReadsWholeOrFitted();
+    void badBmpIsNull_data();
+    void badBmpIsNull();
 };
 
 void IntakeTest::missingProgramIsFalseAtOnce_data()
@@ -278,17 +283,129 @@ void IntakeTest::workingPictureNeverThroughALink()
     const QString outside = elsewhere.filePath(QStringLiteral("outside.bmp"));
     QVERIFY(image.save(outside, "BMP"));
     const QString folder = app.path() + QLatin1Char('/');
+    const QSize fit(100, 100);
     QVERIFY(QFile::link(outside, folder + QStringLiteral("Torvanix.bmp")));
-    QVERIFY(intake::LoadWorkingPicture(folder).isNull());
+    QVERIFY(intake::LoadWorkingPicture(folder, fit).isNull());
 
     // A plain file loads; the single picture wins over a first page.
     QFile::remove(folder + QStringLiteral("Torvanix.bmp"));
     QVERIFY(image.save(folder + QStringLiteral("Torvanix-0.bmp"), "BMP"));
-    QCOMPARE(intake::LoadWorkingPicture(folder).size(), QSize(7, 5));
+    QCOMPARE(intake::LoadWorkingPicture(folder, fit).pixelSize, QSize(7, 5));
     QVERIFY(image.scaled(3, 2).save(folder + QStringLiteral("Torvanix.bmp"), "BMP"));
-    QCOMPARE(intake::LoadWorkingPicture(folder).size(), QSize(3, 2));
+    QCOMPARE(intake::LoadWorkingPicture(folder, fit).pixelSize, QSize(3, 2));
     intake::DeleteWorkingFiles(folder);
-    QVERIFY(intake::LoadWorkingPicture(folder).isNull());
+    QVERIFY(intake::LoadWorkingPicture(folder, fit).isNull());
+}
+
+namespace {
+
+// A 24-bit BMP as the converter writes it, every pixel telling its own position.
+QByteArray bmp24(int width, int height, bool topDown)
+{
+    const int stride = (width * 3 + 3) / 4 * 4;
+    QByteArray data;
+    auto put32 = [&data](quint32 v) { data.append(reinterpret_cast<const char*>(&v), 4); };
+    auto put16 = [&data](quint16 v) { data.append(reinterpret_cast<const char*>(&v), 2); };
+    data.append("BM");
+    put32(static_cast<quint32>(54 + stride * height));
+    put32(0);
+    put32(54);
+    put32(40);
+    put32(static_cast<quint32>(width));
+    put32(static_cast<quint32>(topDown ? -height : height));
+    put16(1);
+    put16(24);
+    put32(0);
+    put32(static_cast<quint32>(stride * height));
+    put32(2835);
+    put32(2835);
+    put32(0);
+    put32(0);
+    for (int fileRow = 0; fileRow < height; ++fileRow) {
+        const int y = topDown ? fileRow : height - 1 - fileRow;
+        QByteArray row(stride, '\0');
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = static_cast<char>(y);     // blue
+            row[3 * x + 1] = static_cast<char>(x); // green
+            row[3 * x + 2] = 7;                    // red
+        }
+        data.append(row);
+    }
+    return data;
+}
+
+QString written(const QTemporaryDir& dir, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(QStringLiteral("picture.bmp"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(bytes);
+    }
+    return path;
+}
+
+} // namespace
+
+void IntakeTest::bmpReadsWholeOrFitted_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("topDown");
+    QTest::addColumn<QSize>("fit");
+    QTest::addColumn<QSize>("shown");
+    QTest::newRow("whole, bottom-up") << QSize(13, 7) << false << QSize(100, 100) << QSize(13, 7);
+    QTest::newRow("whole, top-down") << QSize(13, 7) << true << QSize(100, 100) << QSize(13, 7);
+    QTest::newRow("fitted across") << QSize(200, 9) << false << QSize(50, 50) << QSize(50, 9);
+    QTest::newRow("fitted both ways") << QSize(201, 150) << true << QSize(40, 30) << QSize(40, 30);
+    QTest::newRow("row padding") << QSize(5, 3) << false << QSize(5, 3) << QSize(5, 3);
+}
+
+void IntakeTest::bmpReadsWholeOrFitted()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, topDown);
+    QFETCH(QSize, fit);
+    QFETCH(QSize, shown);
+    QTemporaryDir dir;
+    const auto picture = intake::ReadBmp(written(dir, bmp24(size.width(), size.height(), topDown)), fit);
+    QCOMPARE(picture.pixelSize, size);
+    QCOMPARE(picture.display.size(), shown);
+    // Each shown pixel is the source pixel at the centre of the area it stands for.
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            const int sx = (2 * x + 1) * size.width() / (2 * shown.width());
+            const int sy = (2 * y + 1) * size.height() / (2 * shown.height());
+            QCOMPARE(picture.display.pixel(x, y), qRgb(7, sx & 0xff, sy & 0xff));
+        }
+    }
+}
+
+void IntakeTest::badBmpIsNull_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray good = bmp24(20, 10, false);
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("not a BMP") << QByteArray("\x89PNG\r\n\x1a\n and more bytes to fill a header......");
+    QTest::newRow("header only") << good.left(54);
+    QTest::newRow("cut short") << good.left(good.size() - 1);
+    QByteArray huge = good;
+    const qint32 wide = 1 << 30;
+    huge.replace(18, 4, reinterpret_cast<const char*>(&wide), 4);
+    QTest::newRow("claims a huge width") << huge;
+    QByteArray negative = good;
+    const qint32 minus = -20;
+    negative.replace(18, 4, reinterpret_cast<const char*>(&minus), 4);
+    QTest::newRow("negative width") << negative;
+    QByteArray offset = good;
+    const quint32 far = 0x7fffffff;
+    offset.replace(10, 4, reinterpret_cast<const char*>(&far), 4);
+    QTest::newRow("data beyond the end") << offset;
+}
+
+void IntakeTest::badBmpIsNull()
+{
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    QVERIFY(intake::ReadBmp(written(dir, bytes), QSize(100, 100)).isNull());
 }
 
 QTEST_GUILESS_MAIN(IntakeTest)
