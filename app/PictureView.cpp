@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 
@@ -33,10 +34,10 @@ std::optional<QLineF> clipped(QPointF a, QPointF b, const QRectF& bounds)
     qreal t1 = 1.0;
     const qreal dx = b.x() - a.x();
     const qreal dy = b.y() - a.y();
-    const std::pair<qreal, qreal> edges[] = {{-dx, a.x() - bounds.left()},
-                                             {dx, bounds.right() - a.x()},
-                                             {-dy, a.y() - bounds.top()},
-                                             {dy, bounds.bottom() - a.y()}};
+    const std::array<std::pair<qreal, qreal>, 4> edges{{{-dx, a.x() - bounds.left()},
+                                                        {dx, bounds.right() - a.x()},
+                                                        {-dy, a.y() - bounds.top()},
+                                                        {dy, bounds.bottom() - a.y()}}};
     for (const auto& [p, q] : edges) {
         if (p == 0.0) {
             if (q < 0.0) {
@@ -63,7 +64,8 @@ bool hasLocalFile(const QMimeData* data)
         return false;
     }
     const QList<QUrl> urls = data->urls();
-    return std::any_of(urls.cbegin(), urls.cend(), [](const QUrl& url) { return url.isLocalFile(); });
+    return std::any_of(urls.cbegin(), urls.cend(),
+                       [](const QUrl& url) { return url.isLocalFile(); });
 }
 
 // A drop only ever copies: a source offering to move must never delete the user's file.
@@ -124,7 +126,7 @@ QRegion PictureView::lineRegion(const QLineF& line, const QRect& bounds)
         const QPointF from = line.pointAt(static_cast<qreal>(i) / pieces);
         const QPointF to = line.pointAt(static_cast<qreal>(i + 1) / pieces);
         region += QRectF(from, to).normalized().toAlignedRect().adjusted(-LinePad, -LinePad,
-                                                                          LinePad, LinePad);
+                                                                         LinePad, LinePad);
     }
     return region & bounds;
 }
@@ -164,8 +166,7 @@ void PictureView::ensureScaled()
                                Qt::FastTransformation);
     }
     // Enlarged pictures keep crisp pixels; reduced ones are smoothed.
-    const bool enlarging =
-        target.width() >= source.width() && target.height() >= source.height();
+    const bool enlarging = target.width() >= source.width() && target.height() >= source.height();
     QImage scaled = source.scaled(target, Qt::IgnoreAspectRatio,
                                   enlarging ? Qt::FastTransformation : Qt::SmoothTransformation);
     if (scaled.hasAlphaChannel()) {

@@ -67,10 +67,12 @@ frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
     , m_img(new PictureView(this))
 {
     if (!m_surroundings.OpenUrl) {
-        m_surroundings.OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+        m_surroundings.OpenUrl = [](const QUrl& url) {
+            return QDesktopServices::openUrl(url);
+        };
     }
-    SetCaption(QString::fromUtf8(measure::Credit.data(),
-                                 static_cast<qsizetype>(measure::Credit.size())));
+    SetCaption(
+        QString::fromUtf8(measure::Credit.data(), static_cast<qsizetype>(measure::Credit.size())));
     setWindowIcon(QIcon(QStringLiteral(":/torvanix.png")));
     resize(LaidOutClient);
     m_img->setGeometry(0, 0, pixelsOf(MinClientWidth), pixelsOf(MinClientHeight));
@@ -169,8 +171,7 @@ void frmTorvanix::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift, bool re
         // Whether a viewer could be started or not, the program carries on as it was.
         (void)m_surroundings.OpenUrl(QUrl::fromLocalFile(m_mod.AppFolder + ReadMeName));
     }
-    if (KeyCode == Qt::Key_V && (Shift & ~Qt::KeypadModifier) == Qt::ControlModifier &&
-        !repeated) {
+    if (KeyCode == Qt::Key_V && (Shift & ~Qt::KeypadModifier) == Qt::ControlModifier && !repeated) {
         PasteFromClipboard();
     }
 }
@@ -184,11 +185,11 @@ void frmTorvanix::PasteFromClipboard()
     }
     // Whatever format was offered (PNG, BMP ...) arrives decoded. Picture and label change
     // together, only when a picture really came: a clipboard that fails changes nothing.
-    QImage picture = qvariant_cast<QImage>(data->imageData());
+    const auto picture = qvariant_cast<QImage>(data->imageData());
     if (picture.isNull()) {
         return;
     }
-    ShowPicture(std::move(picture), ClipboardLabel);
+    ShowPicture(picture, ClipboardLabel);
 }
 
 float frmTorvanix::ScaleWidth() const
@@ -240,7 +241,7 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& Files)
     if (m_runner.IsWaiting() || m_unloaded || Files.isEmpty()) {
         return;
     }
-    const QString file = Files.first();
+    const QString& file = Files.first();
     intake::LoadedPicture picture;
     WaitCursor hourglass;
     m_img->setRefuseDrops(true);
@@ -333,9 +334,8 @@ void frmTorvanix::RefreshReadout()
         m_img->width() * measure::TwipsPerPixel,
         m_img->height() * measure::TwipsPerPixel,
     };
-    const std::string title =
-        measure::TitleFor(m_lin, geometry, m_img->tag().toStdString(),
-                          QLocale().decimalPoint().toStdString());
+    const std::string title = measure::TitleFor(m_lin, geometry, m_img->tag().toStdString(),
+                                                QLocale().decimalPoint().toStdString());
     SetCaption(QString::fromStdString(title));
 }
 
@@ -355,8 +355,8 @@ void frmTorvanix::imgTorvanix_MouseMove(Qt::MouseButtons Button, Qt::KeyboardMod
     UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
 }
 
-void frmTorvanix::imgTorvanix_MouseUp(Qt::MouseButtons /*Button*/,
-                                      Qt::KeyboardModifiers /*Shift*/, float X, float Y)
+void frmTorvanix::imgTorvanix_MouseUp(Qt::MouseButtons /*Button*/, Qt::KeyboardModifiers /*Shift*/,
+                                      float X, float Y)
 {
     UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
 }

@@ -48,9 +48,12 @@ bool makePhoto(const QString& path, int width, int height)
         for (int x = 0; x < width; ++x) {
             seed = seed * 1664525U + 1013904223U;
             const int grain = static_cast<int>(seed >> 28) - 8;
-            line[3 * x] = static_cast<uchar>(qBound(0, x * 255 / width + grain, 255));
-            line[3 * x + 1] = static_cast<uchar>(qBound(0, y * 255 / height + grain, 255));
-            line[3 * x + 2] = static_cast<uchar>(qBound(0, 128 + grain * 4, 255));
+            line[3 * static_cast<qsizetype>(x)] =
+                static_cast<uchar>(qBound(0, x * 255 / width + grain, 255));
+            line[3 * static_cast<qsizetype>(x) + 1] =
+                static_cast<uchar>(qBound(0, y * 255 / height + grain, 255));
+            line[3 * static_cast<qsizetype>(x) + 2] =
+                static_cast<uchar>(qBound(0, 128 + grain * 4, 255));
         }
     }
     QImageWriter writer(path, "jpeg");
@@ -76,8 +79,8 @@ double cpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double medianOf(std::vector<double> values)
@@ -95,7 +98,7 @@ double converterAlone(const QStringList& words)
     QProcess converter;
     converter.start(words.first(), words.mid(1));
     converter.waitForFinished(-1);
-    return converter.exitCode() == 0 ? clock.nsecsElapsed() / 1e9 : -1.0;
+    return converter.exitCode() == 0 ? static_cast<double>(clock.nsecsElapsed()) / 1e9 : -1.0;
 }
 
 // The photo dropped on the window, until the view has painted it.
@@ -114,8 +117,9 @@ double dropToDisplay(frmTorvanix& window, const PaintCounter& counter, const QMi
     while (counter.paints == before) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    return window.imgTorvanix()->pictureSize() == QSize(8000, 6000) ? clock.nsecsElapsed() / 1e9
-                                                                     : -1.0;
+    return window.imgTorvanix()->pictureSize() == QSize(8000, 6000)
+               ? static_cast<double>(clock.nsecsElapsed()) / 1e9
+               : -1.0;
 }
 
 // The two alternate, so that drift in the machine's speed touches both alike; the figure is
@@ -171,7 +175,7 @@ void BM_WaitCpu(benchmark::State& state)
         const double before = cpuSeconds();
         window.ShellAndWait(commandLine, 0);
         cpu += cpuSeconds() - before;
-        const double seconds = clock.nsecsElapsed() / 1e9;
+        const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
         wall += seconds;
         state.SetIterationTime(seconds);
     }
@@ -201,7 +205,8 @@ int main(int argc, char** argv)
         std::fputs("cannot write the test photo\n", stderr);
         return 1;
     }
-    std::printf("Test photo: 8000 x 6000 JPEG, %.1f MB\n", QFileInfo(photo).size() / 1e6);
+    std::printf("Test photo: 8000 x 6000 JPEG, %.1f MB\n",
+                static_cast<double>(QFileInfo(photo).size()) / 1e6);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

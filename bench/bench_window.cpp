@@ -62,7 +62,7 @@ void waitForPaint(const PaintCounter& counter, int before)
 // One window being dragged in; each step moves the line and waits for its repaint.
 class DragWindow {
 public:
-    DragWindow(const QString& folder, QImage picture)
+    DragWindow(const QString& folder, const QImage& picture)
         : m_window(Surroundings{folder})
     {
         m_window.resize(1500, 950);
@@ -109,13 +109,13 @@ private:
 double medianMs(std::vector<qint64>& nanoseconds)
 {
     std::sort(nanoseconds.begin(), nanoseconds.end());
-    return nanoseconds[nanoseconds.size() / 2] / 1e6;
+    return static_cast<double>(nanoseconds[nanoseconds.size() / 2]) / 1e6;
 }
 
 double p90Ms(std::vector<qint64>& nanoseconds)
 {
     std::sort(nanoseconds.begin(), nanoseconds.end());
-    return nanoseconds[nanoseconds.size() * 9 / 10] / 1e6;
+    return static_cast<double>(nanoseconds[nanoseconds.size() * 9 / 10]) / 1e6;
 }
 
 // A 1-megapixel and a 100-megapixel picture in two windows, stepped in turn so that the
@@ -182,7 +182,8 @@ int main(int argc, char** argv)
         window.imgTorvanix()->installEventFilter(&counter);
         window.show();
         waitForPaint(counter, 0);
-        std::printf("Cold start to first painted frame: %.2f ms\n", sinceStart.nsecsElapsed() / 1e6);
+        std::printf("Cold start to first painted frame: %.2f ms\n",
+                    static_cast<double>(sinceStart.nsecsElapsed()) / 1e6);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

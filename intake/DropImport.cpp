@@ -21,8 +21,7 @@ QString quoted(QString text)
 bool plainForConverter(const QString& path)
 {
     static const QString syntax = QStringLiteral("*?[]{}%@:\\");
-    return std::none_of(path.cbegin(), path.cend(),
-                        [](QChar c) { return syntax.contains(c); });
+    return std::none_of(path.cbegin(), path.cend(), [](QChar c) { return syntax.contains(c); });
 }
 
 const QString InputLinkBase = QStringLiteral("Torvanix-source");
@@ -50,10 +49,10 @@ QString ConverterInput(const QString& AppFolder, const QString& droppedFile)
 void RemoveConverterInput(const QString& AppFolder)
 {
     const QDir folder(AppFolder);
-    const QFileInfoList links = folder.entryInfoList(
-        {InputLinkBase, InputLinkBase + QStringLiteral(".*")},
-        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot |
-            QDir::CaseSensitive);
+    const QFileInfoList links =
+        folder.entryInfoList({InputLinkBase, InputLinkBase + QStringLiteral(".*")},
+                             QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot |
+                                 QDir::CaseSensitive);
     for (const QFileInfo& link : links) {
         if (link.isSymLink()) {
             QFile::remove(link.absoluteFilePath());

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -14,10 +15,12 @@ constexpr qsizetype InfoHeaderSize = 40;
 // Larger than any picture a converter writes; beyond it the header is not believed.
 constexpr qint64 LargestSide = qint64(1) << 20;
 
-template <typename T> T field(const QByteArray& header, qsizetype at)
+using Header = std::array<char, FileHeaderSize + InfoHeaderSize>;
+
+template <typename T> T field(const Header& header, std::size_t at)
 {
     T value{};
-    std::memcpy(&value, header.constData() + at, sizeof(T));
+    std::memcpy(&value, header.data() + at, sizeof(T));
     return value; // BMP is little-endian, as is every machine this runs on
 }
 
@@ -54,8 +57,9 @@ LoadedPicture ReadBmp(const QString& path, QSize fit)
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         return {};
     }
-    const QByteArray header = file.read(FileHeaderSize + InfoHeaderSize);
-    if (header.size() != FileHeaderSize + InfoHeaderSize || !header.startsWith("BM")) {
+    Header header{};
+    if (file.read(header.data(), header.size()) != static_cast<qint64>(header.size()) ||
+        header[0] != 'B' || header[1] != 'M') {
         return {};
     }
     const auto dataOffset = field<quint32>(header, 10);

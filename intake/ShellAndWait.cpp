@@ -99,8 +99,9 @@ bool CommandRunner::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOu
                 }
             }
             const bool endIsTomorrow = wrapsMidnight && now >= startClock;
-            secondsLeft = endIsTomorrow ? static_cast<double>(SecondsPerDay) - now + end
-                                        : static_cast<double>(end) - now;
+            secondsLeft = endIsTomorrow
+                              ? static_cast<double>(SecondsPerDay) - now + static_cast<double>(end)
+                              : static_cast<double>(end) - now;
         }
         if (stillActive && m_process->state() == QProcess::Running) {
             waitForNextEvent(secondsLeft);

@@ -31,8 +31,7 @@ bool MoveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y, fl
     return true;
 }
 
-void PlaceLine(LineControl& control, const LineFractions& line, float ScaleWidth,
-               float ScaleHeight)
+void PlaceLine(LineControl& control, const LineFractions& line, float ScaleWidth, float ScaleHeight)
 {
     // Each product is narrowed to a 32-bit float, as the control stores it; the readout works
     // from these narrowed values.

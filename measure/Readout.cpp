@@ -16,9 +16,8 @@ constexpr double Pi = 3.14159265358979;
 std::string formatTwoDecimals(double value, std::string_view decimalSeparator)
 {
     std::array<char, 64> buffer{};
-    const auto [end, error] =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                      std::chars_format::fixed, 2);
+    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                            std::chars_format::fixed, 2);
     if (error != std::errc{}) {
         return {};
     }

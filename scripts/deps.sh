@@ -8,8 +8,10 @@ packages=(
     libbenchmark-dev
     # run: Qt's X11 and offscreen platforms, a font for dialogs, the converter
     qt6-qpa-plugins fonts-dejavu-core imagemagick xdg-utils
-    # test: a virtual X server and the tools that drive it
-    xvfb xauth xdotool xclip x11-utils
+    # test: a virtual X server and the tools that drive it; desktop-entry checks
+    xvfb xauth xdotool xclip x11-utils desktop-file-utils libglib2.0-bin perl
+    # fuzzing, sanitizers and lint
+    clang libclang-rt-14-dev clang-format clang-tidy
 )
 
 missing=()

@@ -49,8 +49,7 @@ inline QImage picture(int width, int height, QColor colour = Qt::white)
 // The title as the window system shows it, after Qt's own placeholder handling.
 inline QString shownTitle(const frmTorvanix& window)
 {
-    return window.windowHandle() != nullptr ? window.windowHandle()->title()
-                                            : window.windowTitle();
+    return window.windowHandle() != nullptr ? window.windowHandle()->title() : window.windowTitle();
 }
 
 // A window shown on screen, in an application folder of its own.

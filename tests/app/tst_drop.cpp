@@ -41,7 +41,7 @@ QString picture(const QTemporaryDir& dir, const QString& name, QSize size,
     const QString plain = dir.filePath(QStringLiteral("making.png"));
     make({QStringLiteral("-size"), QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
           source, QStringLiteral("PNG:") + plain});
-    const QString path = dir.filePath(name);
+    QString path = dir.filePath(name);
     QFile::remove(path);
     if (!QFile::rename(plain, path)) {
         qWarning("cannot name the picture %s", qPrintable(path));
@@ -113,7 +113,7 @@ struct MessageWatch {
 // The application folder of a test: the converter link where the program expects it.
 struct AppFolder {
     QTemporaryDir dir;
-    QString path() const { return dir.path() + QLatin1Char('/'); }
+    [[nodiscard]] QString path() const { return dir.path() + QLatin1Char('/'); }
     explicit AppFolder(const QString& converter = Converter)
     {
         if (!converter.isEmpty()) {
@@ -125,7 +125,7 @@ struct AppFolder {
 // A converter that writes the start of a file, then keeps running; it leaves its process id.
 QString writeSlowConverter(const QTemporaryDir& dir)
 {
-    const QString script = dir.filePath(QStringLiteral("slow-converter"));
+    QString script = dir.filePath(QStringLiteral("slow-converter"));
     QFile file(script);
     if (file.open(QIODevice::WriteOnly)) {
         file.write("#!/bin/sh\n"
@@ -197,18 +197,20 @@ void DropTest::formatsShowTheirPicture_data()
     QTest::addColumn<QStringList>("makeArguments"); // the target's name is appended
     QTest::addColumn<QString>("name");
     QTest::addColumn<QSize>("size");
-    QTest::newRow("PNG") << QStringList{"-size", "320x200", "xc:red"} << "pic.png" << QSize(320, 200);
+    QTest::newRow("PNG") << QStringList{"-size", "320x200", "xc:red"} << "pic.png"
+                         << QSize(320, 200);
     QTest::newRow("JPEG") << QStringList{"-size", "300x150", "gradient:red-blue"} << "pic.jpg"
                           << QSize(300, 150);
     QTest::newRow("GIF") << QStringList{"-size", "64x48", "xc:green"} << "pic.gif" << QSize(64, 48);
     QTest::newRow("BMP") << QStringList{"-size", "50x40", "xc:blue"} << "pic.bmp" << QSize(50, 40);
-    QTest::newRow("WebP") << QStringList{"-size", "90x70", "xc:navy"} << "pic.webp" << QSize(90, 70);
+    QTest::newRow("WebP") << QStringList{"-size", "90x70", "xc:navy"} << "pic.webp"
+                          << QSize(90, 70);
     QTest::newRow("TIFF of three pages shows the first")
-        << QStringList{"-size", "30x20", "xc:red", "-size", "40x30", "xc:green", "-size", "50x40",
-                       "xc:blue"}
+        << QStringList{"-size",    "30x20", "xc:red", "-size",  "40x30",
+                       "xc:green", "-size", "50x40",  "xc:blue"}
         << "three.tiff" << QSize(30, 20);
-    QTest::newRow("PNG named .jpg") << QStringList{"-size", "77x33", "xc:pink", "PNG:"}
-                                    << "really-png.jpg" << QSize(77, 33);
+    QTest::newRow("PNG named .jpg")
+        << QStringList{"-size", "77x33", "xc:pink", "PNG:"} << "really-png.jpg" << QSize(77, 33);
 }
 
 void DropTest::formatsShowTheirPicture()
@@ -332,20 +334,34 @@ void DropTest::strangeNamesReachTheConverterWhole_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("decoy"); // a file the converter could be fooled into reading
-    QTest::newRow("double quotes") << R"(say "cheese".png)" << "say ";
-    QTest::newRow("only quotes") << R"("")" << "";
-    QTest::newRow("blanks") << "my  holiday photo .png" << "my";
-    QTest::newRow("leading dash") << "-resize 1x1 -.png" << "";
-    QTest::newRow("command substitution") << "$(touch pwned).png" << "";
-    QTest::newRow("backticks and semicolons") << "`touch pwned`; x;.png" << "";
-    QTest::newRow("newline") << "line\nbreak.png" << "line";
-    QTest::newRow("frames syntax") << "photo.png[1]" << "photo.png";
-    QTest::newRow("format prefix") << "gif:photo" << "photo";
-    QTest::newRow("glob") << "a*.png" << "ab.png";
-    QTest::newRow("percent") << "%d%s.png" << "0.png";
-    QTest::newRow("brackets and braces") << "{a,b}[x].png" << "a.png";
-    QTest::newRow("non-ASCII") << "çà ñ 写真 🙂.png" << "";
-    QTest::newRow("at sign") << "@list.png" << "list.png";
+    QTest::newRow("double quotes") << R"(say "cheese".png)"
+                                   << "say ";
+    QTest::newRow("only quotes") << R"("")"
+                                 << "";
+    QTest::newRow("blanks") << "my  holiday photo .png"
+                            << "my";
+    QTest::newRow("leading dash") << "-resize 1x1 -.png"
+                                  << "";
+    QTest::newRow("command substitution") << "$(touch pwned).png"
+                                          << "";
+    QTest::newRow("backticks and semicolons") << "`touch pwned`; x;.png"
+                                              << "";
+    QTest::newRow("newline") << "line\nbreak.png"
+                             << "line";
+    QTest::newRow("frames syntax") << "photo.png[1]"
+                                   << "photo.png";
+    QTest::newRow("format prefix") << "gif:photo"
+                                   << "photo";
+    QTest::newRow("glob") << "a*.png"
+                          << "ab.png";
+    QTest::newRow("percent") << "%d%s.png"
+                             << "0.png";
+    QTest::newRow("brackets and braces") << "{a,b}[x].png"
+                                         << "a.png";
+    QTest::newRow("non-ASCII") << "çà ñ 写真 🙂.png"
+                               << "";
+    QTest::newRow("at sign") << "@list.png"
+                             << "list.png";
 }
 
 void DropTest::strangeNamesReachTheConverterWhole()
@@ -481,12 +497,11 @@ void DropTest::missingConverterSaysSo()
     const Snapshot before(*window);
     MessageWatch messages;
     drop(*window, {picture(pictures, "pic.png", {64, 32})});
-    QCOMPARE(messages.seen,
-             (QStringList{"Torvanix Error!",
-                          "Torvanix is not able to locate vconvert.exe and/or\n"
-                          "vcomp100.dll (ImageMagick).\n"
-                          "Restore them from the official distribution of Torvanix.",
-                          "warning"}));
+    QCOMPARE(messages.seen, (QStringList{"Torvanix Error!",
+                                         "Torvanix is not able to locate vconvert.exe and/or\n"
+                                         "vcomp100.dll (ImageMagick).\n"
+                                         "Restore them from the official distribution of Torvanix.",
+                                         "warning"}));
     QVERIFY(!messages.cursorWasBusy);
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     QCOMPARE(Snapshot(*window), before);

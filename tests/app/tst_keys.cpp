@@ -172,8 +172,8 @@ void KeysTest::pasteNeedsExactlyCtrl_data()
     QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
     QTest::addColumn<bool>("pastes");
     QTest::newRow("Ctrl+V") << Qt::KeyboardModifiers(Qt::ControlModifier) << true;
-    QTest::newRow("Ctrl+V from the keypad's side") << (Qt::ControlModifier | Qt::KeypadModifier)
-                                                   << true;
+    QTest::newRow("Ctrl+V from the keypad's side")
+        << (Qt::ControlModifier | Qt::KeypadModifier) << true;
     QTest::newRow("V") << Qt::KeyboardModifiers() << false;
     QTest::newRow("Shift+V") << Qt::KeyboardModifiers(Qt::ShiftModifier) << false;
     QTest::newRow("Ctrl+Shift+V") << (Qt::ControlModifier | Qt::ShiftModifier) << false;

@@ -124,10 +124,12 @@ void WindowTest::appFolderEndsInOneSlash_data()
 {
     QTest::addColumn<QString>("appPath");
     QTest::addColumn<QString>("appFolder");
-    QTest::newRow("ordinary folder") << "/opt/torvanix-test-none" << "/opt/torvanix-test-none/";
+    QTest::newRow("ordinary folder") << "/opt/torvanix-test-none"
+                                     << "/opt/torvanix-test-none/";
     QTest::newRow("already ends in a slash") << "/opt/torvanix-test-none/"
                                              << "/opt/torvanix-test-none/";
-    QTest::newRow("the root") << "/" << "/";
+    QTest::newRow("the root") << "/"
+                              << "/";
 }
 
 void WindowTest::appFolderEndsInOneSlash()
@@ -184,9 +186,8 @@ void WindowTest::mouseSequences_data()
     QTest::newRow("moves without a button do nothing")
         << "press L 50 200; release L 50 200; move - 500 300; move - 10 10" << centre
         << QPointF(50, 200) << true << QStringLiteral("Horizontal") + credit;
-    QTest::newRow("plumb line")
-        << "press L 300 20; press L 300 380" << QPointF(300, 380) << QPointF(300, 20) << true
-        << QStringLiteral("Vertical") + credit;
+    QTest::newRow("plumb line") << "press L 300 20; press L 300 380" << QPointF(300, 380)
+                                << QPointF(300, 20) << true << QStringLiteral("Vertical") + credit;
     // Fractions of a logical pixel (on a scaled screen) reach the line as whole twips.
     QTest::newRow("fractional positions")
         << "press L 100.2 100.6" << centre << QPointF(100.2, 100.6) << true
@@ -206,7 +207,9 @@ void WindowTest::mouseSequences()
     play(*window, script);
 
     const auto& rel = window->state().Rel;
-    auto twips = [](double pixels) { return measure::CLngPoint(pixels * Twips); };
+    auto twips = [](double pixels) {
+        return measure::CLngPoint(pixels * Twips);
+    };
     QCOMPARE(rel.RelX1, twips(end1.x()) / 9000.0);
     QCOMPARE(rel.RelY1, twips(end1.y()) / 6000.0);
     QCOMPARE(rel.RelX2, twips(end2.x()) / 9000.0);
@@ -378,7 +381,8 @@ void WindowTest::lineRepaintStaysNearTheLine()
     for (const QRect& r : region) {
         area += qint64(r.width()) * r.height();
     }
-    QVERIFY2(area < qint64(bounds.width()) * bounds.height() / 10, qPrintable(QString::number(area)));
+    QVERIFY2(area < qint64(bounds.width()) * bounds.height() / 10,
+             qPrintable(QString::number(area)));
     // ... and covers every pixel the 3-pixel line touches.
     for (int i = 0; i <= 100; ++i) {
         const QPointF p = QLineF(0, 0, 1500, 950).pointAt(i / 100.0);
@@ -398,7 +402,7 @@ void WindowTest::onlyWorkingFilesAreDeleted()
     const QDir dir(folder.path());
     const QStringList working = {"Torvanix.bmp", "Torvanix-0.bmp", "Torvanix-3.bmp",
                                  "Torvanix .bmp"};
-    const QStringList others = {"torvanix.bmp", "Torvanix.BMP", "Torvanix.png", "keep.bmp",
+    const QStringList others = {"torvanix.bmp",  "Torvanix.BMP",     "Torvanix.png", "keep.bmp",
                                 "XTorvanix.bmp", "Torvanix.bmp.txt", "ReadMe.txt"};
     for (const QString& name : working + others) {
         touch(dir.filePath(name));
@@ -409,11 +413,13 @@ void WindowTest::onlyWorkingFilesAreDeleted()
     const QString target = QDir(elsewhere.path()).filePath(QStringLiteral("precious"));
     touch(target);
     QVERIFY(QFile::link(target, dir.filePath(QStringLiteral("Torvanix-link.bmp"))));
-    QVERIFY(QFile::link(QStringLiteral("/nonexistent/x"), dir.filePath(QStringLiteral("Torvanix-9.bmp"))));
+    QVERIFY(QFile::link(QStringLiteral("/nonexistent/x"),
+                        dir.filePath(QStringLiteral("Torvanix-9.bmp"))));
 
     auto window = std::make_unique<frmTorvanix>(Surroundings{folder.path()});
     for (const QString& name : working + QStringList{"Torvanix-link.bmp", "Torvanix-9.bmp"}) {
-        QVERIFY2(!QFileInfo(dir.filePath(name)).exists() && !QFileInfo(dir.filePath(name)).isSymLink(),
+        QVERIFY2(!QFileInfo(dir.filePath(name)).exists() &&
+                     !QFileInfo(dir.filePath(name)).isSymLink(),
                  qPrintable(name));
     }
     for (const QString& name : others) {

@@ -22,9 +22,10 @@ int main(int argc, char* argv[])
         const auto green = static_cast<uchar>(y * 255 / image.height());
         for (int x = 0; x < image.width(); ++x) {
             const auto grey = static_cast<uchar>(x * 255 / image.width());
-            line[3 * x] = grey;
-            line[3 * x + 1] = green;
-            line[3 * x + 2] = grey;
+            const qsizetype at = 3 * static_cast<qsizetype>(x);
+            line[at] = grey;
+            line[at + 1] = green;
+            line[at + 2] = grey;
         }
     }
     QImageWriter writer(QString::fromLocal8Bit(argv[3]));

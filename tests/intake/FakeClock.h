@@ -23,7 +23,10 @@ public:
     }
 
     // Clock seconds since the clock was made, not wrapped.
-    [[nodiscard]] double elapsed() const { return m_real.nsecsElapsed() / 1e9 * m_speed; }
+    [[nodiscard]] double elapsed() const
+    {
+        return static_cast<double>(m_real.nsecsElapsed()) / 1e9 * m_speed;
+    }
 
 private:
     QElapsedTimer m_real;

@@ -26,8 +26,8 @@ double cpuSecondsOfThisProcess()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
@@ -62,7 +62,7 @@ private Q_SLOTS:
 void IntakeTest::missingProgramIsFalseAtOnce_data()
 {
     QTest::addColumn<QString>("commandLine");
-    QTest::newRow("no such file") << "\"/nonexistent/vconvert.exe\" \"a\" BMP3:\"b\"";
+    QTest::newRow("no such file") << R"("/nonexistent/vconvert.exe" "a" BMP3:"b")";
     QTest::newRow("not executable") << "\"/etc/hostname\"";
     QTest::newRow("a folder") << "\"/tmp\"";
     QTest::newRow("empty line") << "";
@@ -177,7 +177,7 @@ void IntakeTest::waitDoesNotSpin()
     timer.start();
     QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 1"), 6));
     const double cpu = cpuSecondsOfThisProcess() - cpuBefore;
-    const double wall = timer.nsecsElapsed() / 1e9;
+    const double wall = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     QVERIFY2(cpu < 0.25 * wall, qPrintable(QStringLiteral("%1 s CPU in %2 s").arg(cpu).arg(wall)));
 }
 
@@ -207,7 +207,8 @@ void IntakeTest::commandLineIsSplitWithoutShell_data()
     QTest::newRow("three quotes are one")
         << R"("/bin/p" "say """hi"""")" << QStringList{"/bin/p", R"(say "hi")"};
     QTest::newRow("shell characters stay plain")
-        << R"(/bin/p "$(rm -rf x); `id` | > <")" << QStringList{"/bin/p", "$(rm -rf x); `id` | > <"};
+        << R"(/bin/p "$(rm -rf x); `id` | > <")"
+        << QStringList{"/bin/p", "$(rm -rf x); `id` | > <"};
     QTest::newRow("unquoted words") << "/bin/p a  b" << QStringList{"/bin/p", "a", "b"};
 }
 
@@ -247,7 +248,8 @@ void IntakeTest::converterLineGivesTheNameBackWhole_data()
     QTest::newRow("percent") << app << "/tmp/100%d.png";
     QTest::newRow("non-ASCII") << app << "/tmp/çà ñ 写真 🙂.png";
     QTest::newRow("backslashes") << app << R"(/tmp/a\"b\\.png)";
-    QTest::newRow("folder with quote and percent") << R"(/opt/"t%v"/)" << "/tmp/x.png";
+    QTest::newRow("folder with quote and percent") << R"(/opt/"t%v"/)"
+                                                   << "/tmp/x.png";
 }
 
 void IntakeTest::converterLineGivesTheNameBackWhole()
@@ -304,8 +306,12 @@ QByteArray bmp24(int width, int height, bool topDown)
 {
     const int stride = (width * 3 + 3) / 4 * 4;
     QByteArray data;
-    auto put32 = [&data](quint32 v) { data.append(reinterpret_cast<const char*>(&v), 4); };
-    auto put16 = [&data](quint16 v) { data.append(reinterpret_cast<const char*>(&v), 2); };
+    auto put32 = [&data](quint32 v) {
+        data.append(reinterpret_cast<const char*>(&v), 4);
+    };
+    auto put16 = [&data](quint16 v) {
+        data.append(reinterpret_cast<const char*>(&v), 2);
+    };
     data.append("BM");
     put32(static_cast<quint32>(54 + stride * height));
     put32(0);
@@ -325,9 +331,10 @@ QByteArray bmp24(int width, int height, bool topDown)
         const int y = topDown ? fileRow : height - 1 - fileRow;
         QByteArray row(stride, '\0');
         for (int x = 0; x < width; ++x) {
-            row[3 * x] = static_cast<char>(y);     // blue
-            row[3 * x + 1] = static_cast<char>(x); // green
-            row[3 * x + 2] = 7;                    // red
+            const qsizetype at = 3 * static_cast<qsizetype>(x);
+            row[at] = static_cast<char>(y);     // blue
+            row[at + 1] = static_cast<char>(x); // green
+            row[at + 2] = 7;                    // red
         }
         data.append(row);
     }
@@ -336,7 +343,7 @@ QByteArray bmp24(int width, int height, bool topDown)
 
 QString written(const QTemporaryDir& dir, const QByteArray& bytes)
 {
-    const QString path = dir.filePath(QStringLiteral("picture.bmp"));
+    QString path = dir.filePath(QStringLiteral("picture.bmp"));
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
         file.write(bytes);
@@ -366,7 +373,8 @@ void IntakeTest::bmpReadsWholeOrFitted()
     QFETCH(QSize, fit);
     QFETCH(QSize, shown);
     QTemporaryDir dir;
-    const auto picture = intake::ReadBmp(written(dir, bmp24(size.width(), size.height(), topDown)), fit);
+    const auto picture =
+        intake::ReadBmp(written(dir, bmp24(size.width(), size.height(), topDown)), fit);
     QCOMPARE(picture.pixelSize, size);
     QCOMPARE(picture.display.size(), shown);
     // Each shown pixel is the source pixel at the centre of the area it stands for.
@@ -384,7 +392,8 @@ void IntakeTest::badBmpIsNull_data()
     QTest::addColumn<QByteArray>("bytes");
     const QByteArray good = bmp24(20, 10, false);
     QTest::newRow("empty") << QByteArray();
-    QTest::newRow("not a BMP") << QByteArray("\x89PNG\r\n\x1a\n and more bytes to fill a header......");
+    QTest::newRow("not a BMP") << QByteArray(
+        "\x89PNG\r\n\x1a\n and more bytes to fill a header......");
     QTest::newRow("header only") << good.left(54);
     QTest::newRow("cut short") << good.left(good.size() - 1);
     QByteArray huge = good;

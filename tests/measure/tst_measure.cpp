@@ -22,8 +22,7 @@ QString q(const std::string& text)
 
 PictureGeometry shown(int pixelWidth, int pixelHeight, double twipsWide, double twipsHigh)
 {
-    return {HimetricFromPixels(pixelWidth), HimetricFromPixels(pixelHeight), twipsWide,
-            twipsHigh};
+    return {HimetricFromPixels(pixelWidth), HimetricFromPixels(pixelHeight), twipsWide, twipsHigh};
 }
 
 } // namespace
@@ -219,8 +218,8 @@ void MeasureTest::readout_data()
     QTest::addColumn<float>("y1");
     QTest::addColumn<float>("x2");
     QTest::addColumn<float>("y2");
-    QTest::addColumn<int>("pictureWidth");  // pixels
-    QTest::addColumn<int>("pictureHeight"); // pixels
+    QTest::addColumn<int>("pictureWidth");   // pixels
+    QTest::addColumn<int>("pictureHeight");  // pixels
     QTest::addColumn<double>("shownWidth");  // twips
     QTest::addColumn<double>("shownHeight"); // twips
     QTest::addColumn<QString>("expected");

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Installing into a prefix puts the application folder, a launcher, the desktop entry and the
+# icon where they belong; the desktop entry is valid and starts the program as a menu would
+# (through GLib's launcher); the installed program keeps its working files in its own folder;
+# and the documented uninstall leaves nothing behind.
+# BUILD_FOLDER names the build to install.
+source "$(dirname "$0")/lib.sh"
+
+build=${BUILD_FOLDER:?the build folder}
+# A prefix with a blank and a dollar sign, to prove the desktop entry quotes its path.
+prefix="$work/home dir/\$HOME/.local"
+manifest="$build/install_manifest.txt"
+# The test's install must not replace the manifest of a real one.
+[ -e "$manifest" ] && cp "$manifest" "$work/manifest.kept"
+restore_manifest() {
+    if [ -e "$work/manifest.kept" ]; then cp "$work/manifest.kept" "$manifest"; else rm -f "$manifest"; fi
+}
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "install failed: $(cat "$work/install.log")"
+cp "$manifest" "$work/manifest"
+restore_manifest
+
+app="$prefix/lib/torvanix"
+[ -x "$app/torvanix" ] || fail "no program in the application folder"
+[ "$(readlink "$app/vconvert.exe")" = "$(readlink "$TORVANIX_APP_DIR/vconvert.exe")" ] ||
+    fail "vconvert.exe does not point at the converter"
+[ -f "$app/ReadMe.txt" ] || fail "no ReadMe.txt"
+[ -x "$prefix/bin/torvanix" ] || fail "no launcher on the PATH"
+[ -f "$prefix/share/icons/hicolor/16x16/apps/torvanix.png" ] || fail "no icon"
+entry="$prefix/share/applications/torvanix.desktop"
+desktop-file-validate "$entry" || fail "the desktop entry is not valid"
+grep -qx 'Comment=Torvanix by Dalvester' "$entry" || fail "the desktop entry's comment"
+
+# Started from its desktop entry, the program runs from its own folder: stale working files
+# there are deleted at start.
+touch "$app/Torvanix.bmp"
+gio launch "$entry" >"$work/launch.log" 2>&1 &
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Torvanix by Dalvester$' 2>/dev/null | head -n 1) ||
+    fail "no window from the desktop entry; $(cat "$work/launch.log")"
+app_pid=$(xdotool getwindowpid "$window")
+[ "$(readlink "/proc/$app_pid/exe")" = "$app/torvanix" ] || fail "the window is not the installed program's"
+expect_title "Torvanix by Dalvester"
+[ ! -e "$app/Torvanix.bmp" ] || fail "the installed program did not clear its working files"
+# ... and converts into its own folder.
+"$MAKE_PICTURE" 40 30 "$work/small.png"
+start_drag_source "$work/small.png"
+drag_to_app
+expect_title "Torvanix by Dalvester [$work/small.png]" 20
+[ -e "$app/Torvanix.bmp" ] || fail "the working file is not in the installed folder"
+"$X_CLOSE" "$window"
+for _ in $(seq 1 100); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.05
+done
+kill -0 "$app_pid" 2>/dev/null && fail "the installed program did not exit"
+app_pid=""
+
+# Uninstalling as the README says.
+xargs -d '\n' rm -f -- <"$work/manifest"
+rmdir "$app"
+left=$(find "$prefix" -type f -o -type l)
+[ -z "$left" ] || fail "left after uninstalling: $left"
+echo "PASS"
