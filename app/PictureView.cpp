@@ -1,5 +1,7 @@
 #include "PictureView.h"
 
+#include "Numbers.h"
+
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -16,7 +18,7 @@
 
 namespace {
 
-constexpr qreal TwipsPerPixel = 15.0;
+using measure::TwipsPerPixel;
 // The line is 3 pixels wide and inverts what lies under it, so it shows on any picture.
 constexpr qreal LineWidth = 3.0;
 // Room around a strip of the line for its width and round caps.

@@ -20,7 +20,9 @@
 
 namespace {
 
-constexpr float TwipsPerPixel = 15.0F;
+constexpr auto TwipsPerPixel = static_cast<float>(measure::TwipsPerPixel);
+// Where no screen is known yet, what a picture is kept at for display is judged for this one.
+constexpr QSize UsualDesktop(1920, 1080);
 // The client area the window was laid out with, 8760 x 5430 twips; below the minimum, so the
 // window opens at exactly the minimum.
 constexpr QSize LaidOutClient(584, 362);
@@ -292,7 +294,7 @@ bool frmTorvanix::ConvertDroppedFile(const QString& file, intake::LoadedPicture&
 QSize frmTorvanix::DisplayFit() const
 {
     const QScreen* shown = screen();
-    const QSize desktop = shown != nullptr ? shown->virtualSize() : QSize(1920, 1080);
+    const QSize desktop = shown != nullptr ? shown->virtualSize() : UsualDesktop;
     return (QSizeF(desktop) * devicePixelRatioF() * 2.0).toSize();
 }
 

@@ -1,6 +1,7 @@
 // A dropped photo: the converter's own time on it, and the time from the drop to the picture on
 // screen in the window (conversion, loading and the first paint), for an 8000 x 6000 JPEG; and
 // the CPU the program itself uses while it waits for the converter.
+#include "PaintCounter.h"
 #include "PictureView.h"
 #include "frmTorvanix.h"
 
@@ -61,20 +62,6 @@ bool makePhoto(const QString& path, int width, int height)
     return writer.write(image);
 }
 
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 double cpuSeconds()
 {
     rusage usage{};
@@ -114,9 +101,7 @@ double dropToDisplay(frmTorvanix& window, const PaintCounter& counter, const QMi
     QApplication::sendEvent(window.imgTorvanix(), &drop);
     // The import runs from the event loop once the drop is over, then the repaint.
     QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
-    while (counter.paints == before) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    counter.waitForPaintAfter(before, QEventLoop::WaitForMoreEvents);
     return window.imgTorvanix()->pictureSize() == QSize(8000, 6000)
                ? static_cast<double>(clock.nsecsElapsed()) / 1e9
                : -1.0;

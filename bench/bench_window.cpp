@@ -1,6 +1,7 @@
 // What a user feels: one drag step of the measuring line (UpdateLine, the title, and the repaint
 // it causes) on a 1500 x 950 client, with a 1- and a 100-megapixel picture; and start-up to the
 // first painted frame.
+#include "PaintCounter.h"
 #include "PictureView.h"
 #include "frmTorvanix.h"
 
@@ -17,21 +18,6 @@
 #include <vector>
 
 namespace {
-
-// Counts the paints of a widget, so a step ends when its repaint has happened.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 QImage makePicture(int width, int height)
 {
@@ -50,13 +36,6 @@ void send(QWidget* view, QEvent::Type type, QPointF at, Qt::MouseButton button,
 {
     QMouseEvent event(type, at, at, view->mapToGlobal(at), button, held, Qt::NoModifier);
     QApplication::sendEvent(view, &event);
-}
-
-void waitForPaint(const PaintCounter& counter, int before)
-{
-    while (counter.paints == before) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
 }
 
 // One window being dragged in; each step moves the line and waits for its repaint.
@@ -95,7 +74,7 @@ public:
         send(m_window.imgTorvanix(), QEvent::MouseMove, QPointF(x, 40), Qt::NoButton,
              Qt::LeftButton);
         if (m_window.linTorvanix() != was) {
-            waitForPaint(m_counter, before);
+            m_counter.waitForPaintAfter(before);
         }
         return clock.nsecsElapsed();
     }
@@ -152,7 +131,7 @@ void BM_StartToFirstPaint(benchmark::State& state)
         PaintCounter counter;
         window->imgTorvanix()->installEventFilter(&counter);
         window->show();
-        waitForPaint(counter, 0);
+        counter.waitForPaintAfter(0);
         state.PauseTiming();
         window.reset();
         QCoreApplication::processEvents();
@@ -181,7 +160,7 @@ int main(int argc, char** argv)
         PaintCounter counter;
         window.imgTorvanix()->installEventFilter(&counter);
         window.show();
-        waitForPaint(counter, 0);
+        counter.waitForPaintAfter(0);
         std::printf("Cold start to first painted frame: %.2f ms\n",
                     static_cast<double>(sinceStart.nsecsElapsed()) / 1e6);
     }

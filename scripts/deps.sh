@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, whatever of the build, run and test tools this Debian 12 machine lacks.
+# Installs, with apt-get, whatever of the build, run and test tools this Debian 12 machine lacks;
+# or, given package names, whatever of those it lacks.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ $# -gt 0 ] || packages=(
     # build
     cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev
     libbenchmark-dev

@@ -10,19 +10,8 @@ fonts=/usr/share/fonts/truetype/dejavu
 regular="$fonts/DejaVuSans.ttf"
 bold="$fonts/DejaVuSans-Bold.ttf"
 
-# ImageMagick and the DejaVu fonts, installed the same way scripts/deps.sh installs the rest.
-missing=()
-[ -x "$convert_tool" ] || missing+=(imagemagick)
-{ [ -f "$regular" ] && [ -f "$bold" ]; } || missing+=(fonts-dejavu-core)
-if [ ${#missing[@]} -gt 0 ]; then
-    as_root=()
-    if [ "$(id -u)" -ne 0 ]; then
-        as_root=(sudo)
-    fi
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+# ImageMagick and the DejaVu fonts.
+scripts/deps.sh imagemagick fonts-dejavu-core
 
 out=docs/sign-convention.png
 mkdir -p docs

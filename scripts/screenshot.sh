@@ -24,23 +24,7 @@ client_h=600
 
 # --- tools ----------------------------------------------------------------------------------
 
-packages=(xvfb openbox xdotool xclip x11-utils imagemagick fonts-dejavu-core)
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$package")
-    fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    as_root=()
-    if [ "$(id -u)" -ne 0 ]; then
-        as_root=(sudo)
-    fi
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/deps.sh xvfb openbox xdotool xclip x11-utils imagemagick fonts-dejavu-core
 
 if [ ! -x "$app_dir/torvanix" ]; then
     echo "Building the program first"
