@@ -1,6 +1,7 @@
 #include "DropImport.h"
 
-#include <QDir>
+#include "WorkingFiles.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -48,23 +49,15 @@ QString ConverterInput(const QString& AppFolder, const QString& droppedFile)
 
 void RemoveConverterInput(const QString& AppFolder)
 {
-    const QDir folder(AppFolder);
-    const QFileInfoList links =
-        folder.entryInfoList({InputLinkBase, InputLinkBase + QStringLiteral(".*")},
-                             QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot |
-                                 QDir::CaseSensitive);
-    for (const QFileInfo& link : links) {
-        if (link.isSymLink()) {
-            QFile::remove(link.absoluteFilePath());
-        }
-    }
+    DeleteMatching(AppFolder, {InputLinkBase, InputLinkBase + QStringLiteral(".*")},
+                   Entries::LinksOnly);
 }
 
 QString ConverterCommandLine(const QString& AppFolder, const QString& droppedFile)
 {
     // The converter expands %d-style escapes in the name it writes to; "%%" is a plain "%",
     // so an application folder with a "%" in its name still gets its own working file.
-    QString output = AppFolder + QStringLiteral("Torvanix.bmp");
+    QString output = AppFolder + QLatin1String(SingleWorkingFile);
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
     return quoted(AppFolder + QStringLiteral("vconvert.exe")) + QLatin1Char(' ') +
            quoted(droppedFile) + QStringLiteral(" BMP3:") + quoted(output);
@@ -78,8 +71,8 @@ bool IsConvertibleFile(const QString& path)
 
 LoadedPicture LoadWorkingPicture(const QString& AppFolder, QSize fit)
 {
-    const QFileInfo single(AppFolder + QStringLiteral("Torvanix.bmp"));
-    const QFileInfo first(AppFolder + QStringLiteral("Torvanix-0.bmp"));
+    const QFileInfo single(AppFolder + QLatin1String(SingleWorkingFile));
+    const QFileInfo first(AppFolder + QLatin1String(FirstPageWorkingFile));
     const QFileInfo& written = single.exists() ? single : first;
     // The converter only ever writes plain files; a link here was planted, not written.
     if (written.isSymLink() || !written.isFile()) {

@@ -6,19 +6,24 @@
 
 namespace intake {
 
+void DeleteMatching(const QString& folder, const QStringList& patterns, Entries which)
+{
+    // System lists dangling links too, so a link planted under a matching name is removed.
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(patterns, QDir::AllEntries | QDir::System | QDir::Hidden |
+                                                 QDir::NoDotAndDotDot | QDir::CaseSensitive);
+    for (const QFileInfo& entry : entries) {
+        const bool wanted =
+            entry.isSymLink() || (which == Entries::FilesAndLinks && !entry.isDir());
+        if (wanted) {
+            QFile::remove(entry.absoluteFilePath());
+        }
+    }
+}
+
 void DeleteWorkingFiles(const QString& appFolder)
 {
-    const QDir folder(appFolder);
-    // System lists dangling links too, so a link planted under a working name is removed.
-    const QFileInfoList entries = folder.entryInfoList(
-        {QString::fromLatin1(WorkingFilePattern)}, QDir::AllEntries | QDir::System | QDir::Hidden |
-                                                       QDir::NoDotAndDotDot | QDir::CaseSensitive);
-    for (const QFileInfo& entry : entries) {
-        if (entry.isDir() && !entry.isSymLink()) {
-            continue;
-        }
-        QFile::remove(entry.absoluteFilePath());
-    }
+    DeleteMatching(appFolder, {QString::fromLatin1(WorkingFilePattern)}, Entries::FilesAndLinks);
 }
 
 } // namespace intake
