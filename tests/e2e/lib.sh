@@ -131,3 +131,37 @@ drag_to_app() {
     sleep 0.2
     xdotool mouseup 1
 }
+
+# Exit status CTest reads as "skipped" (SKIP_RETURN_CODE).
+skip_status=77
+
+# Prepares an ordinary user for tests that must not run as root: when run as root, creates the
+# user "torvanix-test" (once) with a fresh home folder under $work and sets user_home; skips
+# the test otherwise, as an ordinary account cannot be made or switched to without root.
+# $work is opened to the user so the test's pictures can be read, and the X server's
+# authority is copied where the user may read it.
+make_ordinary_user() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "SKIP: this test runs the program as another, ordinary user, which needs root" >&2
+        exit "$skip_status"
+    fi
+    test_user=torvanix-test
+    id -u "$test_user" >/dev/null 2>&1 ||
+        useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$test_user"
+    chmod 755 "$work"
+    user_home="$work/home"
+    mkdir -p "$user_home"
+    chown "$test_user:" "$user_home"
+    chmod 700 "$user_home"
+    if [ -n "${XAUTHORITY:-}" ] && [ -f "$XAUTHORITY" ]; then
+        install -m 644 "$XAUTHORITY" "$work/Xauthority"
+    fi
+}
+
+# Runs a command as the ordinary user with a clean desktop environment (DISPLAY, HOME and the
+# X authority), in the same process (setpriv execs), so its pid is the program's own.
+as_ordinary_user() {
+    setpriv --reuid="$test_user" --regid="$test_user" --clear-groups -- \
+        env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" HOME="$user_home" \
+        XAUTHORITY="$work/Xauthority" LANG="${LANG:-C.UTF-8}" "$@"
+}
