@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -35,6 +36,8 @@ const QString ConverterMissing =
     QStringLiteral("Torvanix is not able to locate vconvert.exe and/or\n"
                    "vcomp100.dll (ImageMagick).\n"
                    "Restore them from the official distribution of Torvanix.");
+const QString NoWorkingFolder =
+    QStringLiteral("Torvanix is not able to create a working folder in:");
 
 // Shows the hourglass for as long as it lives, whichever way the drop handler returns.
 class WaitCursor {
@@ -109,7 +112,25 @@ void frmTorvanix::Form_Load()
     }
     m_mod.Rel = measure::LineFractions{};
     Form_Resize();
-    intake::DeleteWorkingFiles(m_mod.AppFolder);
+    // Working files used to live beside the program; clear any an older version left there,
+    // where this user may. The converter now writes into a folder of this window's own.
+    DeleteStaleWorkingFiles();
+    m_work = std::make_unique<intake::WorkingFolder>(m_surroundings.WorkingPlaces.isEmpty()
+                                                         ? intake::DefaultWorkingPlaces()
+                                                         : m_surroundings.WorkingPlaces);
+    m_runner.SetTemporaryFolder(m_work->path());
+}
+
+void frmTorvanix::DeleteStaleWorkingFiles() const
+{
+    if (QFileInfo(m_mod.AppFolder).isWritable()) {
+        intake::DeleteWorkingFiles(m_mod.AppFolder);
+    }
+}
+
+QString frmTorvanix::WorkingFolder() const
+{
+    return m_work != nullptr ? m_work->path() : QString();
 }
 
 void frmTorvanix::Form_Resize()
@@ -137,7 +158,8 @@ void frmTorvanix::Form_Unload()
     // A conversion still running is ended first, so that it writes no file after this.
     m_unloaded = true;
     m_runner.EndProgram();
-    intake::DeleteWorkingFiles(m_mod.AppFolder);
+    m_work->remove();
+    DeleteStaleWorkingFiles();
 }
 
 void frmTorvanix::resizeEvent(QResizeEvent* event)
@@ -243,6 +265,11 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& Files)
     if (m_runner.IsWaiting() || m_unloaded || Files.isEmpty()) {
         return;
     }
+    if (!m_work->isValid()) {
+        QMessageBox::warning(this, ErrorTitle,
+                             (QStringList{NoWorkingFolder} + m_work->tried()).join('\n'));
+        return;
+    }
     const QString& file = Files.first();
     intake::LoadedPicture picture;
     WaitCursor hourglass;
@@ -269,25 +296,31 @@ bool frmTorvanix::ConvertDroppedFile(const QString& file, intake::LoadedPicture&
         return true;
     }
     // Whatever an earlier drop left is gone, so only this conversion's output can load.
-    intake::DeleteWorkingFiles(m_mod.AppFolder);
-    const QString input = intake::ConverterInput(m_mod.AppFolder, file);
+    const QString& work = m_work->path();
+    intake::DeleteWorkingFiles(work);
+    const QString input = intake::ConverterInput(work, file);
     if (input.isEmpty()) {
         return true;
     }
-    const bool started = ShellAndWait(intake::ConverterCommandLine(m_mod.AppFolder, input),
+    const bool started = ShellAndWait(intake::ConverterCommandLine(m_mod.AppFolder, work, input),
                                       intake::ConversionTimeLimit);
-    intake::RemoveConverterInput(m_mod.AppFolder);
+    if (m_unloaded) {
+        // Closing ended the converter and removed the folder already.
+        return true;
+    }
+    intake::RemoveConverterInput(work);
     if (!started) {
         return false;
     }
     // A converter still at work when the time is up would go on writing the file: end it and
-    // give the drop up. One that crashed may have left half a file.
-    if (m_unloaded || m_runner.IsRunning() || m_runner.Crashed()) {
+    // give the drop up. One that crashed may have left half a file, and either may have left
+    // temporary files of its own.
+    if (m_runner.IsRunning() || m_runner.Crashed()) {
         m_runner.EndProgram();
-        intake::DeleteWorkingFiles(m_mod.AppFolder);
+        m_work->clear();
         return true;
     }
-    picture = intake::LoadWorkingPicture(m_mod.AppFolder, DisplayFit());
+    picture = intake::LoadWorkingPicture(work, DisplayFit());
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "Line.h"
 #include "PictureFile.h"
 #include "ShellAndWait.h"
+#include "WorkingFolder.h"
 #include "modTorvanix.h"
 
 #include <QImage>
@@ -14,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class PictureView;
 
@@ -27,6 +29,9 @@ struct Surroundings {
     // The time of day for the converter's time limit; the system's when null. Must outlive
     // the window.
     const intake::Clock* Clock = nullptr;
+    // Where the window may make its private working folder, in order; the usual places (the
+    // user's cache, then the temporary folder) when empty.
+    QList<intake::WorkingPlace> WorkingPlaces{};
 };
 
 class frmTorvanix : public QWidget {
@@ -57,6 +62,9 @@ public:
     [[nodiscard]] const QString& Caption() const { return m_caption; }
     // Whether a dropped file is being converted.
     [[nodiscard]] bool Converting() const { return m_runner.IsWaiting(); }
+    // The window's own folder for the converter's pictures, with a trailing "/"; empty when none
+    // could be made or the window has closed.
+    [[nodiscard]] QString WorkingFolder() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -68,6 +76,7 @@ private:
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
+    void DeleteStaleWorkingFiles() const;
     void UpdateLine(std::int32_t X, std::int32_t Y);
     void RefreshReadout();
     void PasteFromClipboard();
@@ -93,6 +102,8 @@ private:
 
     Surroundings m_surroundings;
     intake::SystemClock m_systemClock;
+    // Declared before the runner, so a converter still running is ended before its folder goes.
+    std::unique_ptr<intake::WorkingFolder> m_work;
     intake::CommandRunner m_runner;
     modTorvanix m_mod;
     measure::LineControl m_lin;

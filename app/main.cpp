@@ -1,3 +1,4 @@
+#include "CloseOnSignal.h"
 #include "frmTorvanix.h"
 
 #include <QApplication>
@@ -35,6 +36,7 @@ int main(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("torvanix"));
     QImageReader::setAllocationLimit(ImageAllocationLimitMiB);
 
+    const CloseOnSignal closeOnSignal;
     frmTorvanix window(Surroundings{QCoreApplication::applicationDirPath()});
     window.show();
     return QApplication::exec();

@@ -77,9 +77,9 @@ double medianOf(std::vector<double> values)
 }
 
 // The converter alone on the photo, with its output removed first as the program does.
-double converterAlone(const QStringList& words)
+double converterAlone(const QStringList& words, const QString& workFolder)
 {
-    intake::DeleteWorkingFiles(appFolder());
+    intake::DeleteWorkingFiles(workFolder);
     QElapsedTimer clock;
     clock.start();
     QProcess converter;
@@ -118,14 +118,15 @@ void BM_DropAgainstConverter(benchmark::State& state)
     window.imgTorvanix()->installEventFilter(&counter);
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(photo)});
-    const QStringList words =
-        QProcess::splitCommand(intake::ConverterCommandLine(appFolder(), photo));
+    // Both write into the window's working folder, on disk in the user's cache.
+    const QStringList words = QProcess::splitCommand(
+        intake::ConverterCommandLine(appFolder(), window.WorkingFolder(), photo));
     std::vector<double> alone;
     std::vector<double> dropped;
     std::vector<double> ratios;
     double ownCpu = 0.0;
     for (auto _ : state) {
-        const double converter = converterAlone(words);
+        const double converter = converterAlone(words, window.WorkingFolder());
         const double cpuBefore = cpuSeconds();
         const double display = dropToDisplay(window, counter, data);
         ownCpu += cpuSeconds() - cpuBefore;
@@ -151,7 +152,8 @@ void BM_WaitCpu(benchmark::State& state)
 {
     // Only the wait itself: the program's CPU while the converter runs.
     frmTorvanix window(Surroundings{folder->path()});
-    const QString commandLine = intake::ConverterCommandLine(appFolder(), photo);
+    const QString commandLine =
+        intake::ConverterCommandLine(appFolder(), window.WorkingFolder(), photo);
     double cpu = 0.0;
     double wall = 0.0;
     for (auto _ : state) {

@@ -28,11 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (name.isEmpty() || name.contains(QChar(u'\0')) || appFolder.contains(QChar(u'\0'))) {
         return 0;
     }
-    QString output = appFolder + QStringLiteral("Torvanix.bmp");
+    // The working folder is another folder of the same kind.
+    const QString workFolder = appFolder + QStringLiteral("work/");
+    QString output = workFolder + QStringLiteral("Torvanix.bmp");
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
     const QStringList expected{appFolder + QStringLiteral("vconvert.exe"), name,
                                QStringLiteral("BMP3:") + output};
-    if (QProcess::splitCommand(intake::ConverterCommandLine(appFolder, name)) != expected) {
+    if (QProcess::splitCommand(intake::ConverterCommandLine(appFolder, workFolder, name)) !=
+        expected) {
         std::abort();
     }
     return 0;

@@ -1,6 +1,7 @@
 #include "DropImport.h"
 
 #include "WorkingFiles.h"
+#include "WorkingFolder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,46 +19,40 @@ QString quoted(QString text)
     return Quote + text + Quote;
 }
 
-// Characters ImageMagick reads as syntax in a file name rather than as part of it.
-bool plainForConverter(const QString& path)
-{
-    static const QString syntax = QStringLiteral("*?[]{}%@:\\");
-    return std::none_of(path.cbegin(), path.cend(), [](QChar c) { return syntax.contains(c); });
-}
-
 const QString InputLinkBase = QStringLiteral("Torvanix-source");
 
 } // namespace
 
-QString ConverterInput(const QString& AppFolder, const QString& droppedFile)
+QString ConverterInput(const QString& WorkFolder, const QString& droppedFile)
 {
-    if (plainForConverter(droppedFile)) {
+    if (PlainForConverter(droppedFile)) {
         return droppedFile;
     }
-    RemoveConverterInput(AppFolder);
+    RemoveConverterInput(WorkFolder);
     static const QRegularExpression plainSuffix(QStringLiteral("^[A-Za-z0-9]{1,10}$"));
     const QString suffix = QFileInfo(droppedFile).suffix();
-    QString link = AppFolder + InputLinkBase;
+    QString link = WorkFolder + InputLinkBase;
     if (plainSuffix.match(suffix).hasMatch()) {
         link += QLatin1Char('.') + suffix;
     }
-    if (!plainForConverter(link) || !QFile::link(droppedFile, link)) {
+    if (!PlainForConverter(link) || !QFile::link(droppedFile, link)) {
         return {};
     }
     return link;
 }
 
-void RemoveConverterInput(const QString& AppFolder)
+void RemoveConverterInput(const QString& WorkFolder)
 {
-    DeleteMatching(AppFolder, {InputLinkBase, InputLinkBase + QStringLiteral(".*")},
+    DeleteMatching(WorkFolder, {InputLinkBase, InputLinkBase + QStringLiteral(".*")},
                    Entries::LinksOnly);
 }
 
-QString ConverterCommandLine(const QString& AppFolder, const QString& droppedFile)
+QString ConverterCommandLine(const QString& AppFolder, const QString& WorkFolder,
+                             const QString& droppedFile)
 {
-    // The converter expands %d-style escapes in the name it writes to; "%%" is a plain "%",
-    // so an application folder with a "%" in its name still gets its own working file.
-    QString output = AppFolder + QLatin1String(SingleWorkingFile);
+    // The converter expands %d-style escapes in the name it writes to; "%%" is a plain "%", so
+    // even a working folder with a "%" in its name would still get its own working file.
+    QString output = WorkFolder + QLatin1String(SingleWorkingFile);
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
     return quoted(AppFolder + QStringLiteral("vconvert.exe")) + QLatin1Char(' ') +
            quoted(droppedFile) + QStringLiteral(" BMP3:") + quoted(output);
@@ -69,10 +64,10 @@ bool IsConvertibleFile(const QString& path)
     return file.isAbsolute() && file.isFile() && file.isReadable();
 }
 
-LoadedPicture LoadWorkingPicture(const QString& AppFolder, QSize fit)
+LoadedPicture LoadWorkingPicture(const QString& WorkFolder, QSize fit)
 {
-    const QFileInfo single(AppFolder + QLatin1String(SingleWorkingFile));
-    const QFileInfo first(AppFolder + QLatin1String(FirstPageWorkingFile));
+    const QFileInfo single(WorkFolder + QLatin1String(SingleWorkingFile));
+    const QFileInfo first(WorkFolder + QLatin1String(FirstPageWorkingFile));
     const QFileInfo& written = single.exists() ? single : first;
     // The converter only ever writes plain files; a link here was planted, not written.
     if (written.isSymLink() || !written.isFile()) {

@@ -8,6 +8,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <cstdlib>
+
+#include <sys/prctl.h>
+#include <unistd.h>
 
 namespace intake {
 namespace {
@@ -18,6 +23,12 @@ constexpr std::int64_t SecondsPerDay = 86400;
 constexpr double LongestSleepSeconds = 0.25;
 // Wake just after the limit's second has passed, not on it: the test is "later than".
 constexpr double PastTheSecond = 0.002;
+// How long a program asked to end may take to remove its temporary files before it is killed:
+// short enough that closing the window still feels immediate.
+constexpr int GraceMs = 500;
+// A killed program ends at once; the bound only guards against a kernel that cannot deliver
+// the signal (a process stuck on a dead network drive).
+constexpr int ReapWithinMs = 5000;
 
 } // namespace
 
@@ -73,11 +84,30 @@ bool CommandRunner::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOu
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
+    if (!m_temporaryFolder.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), m_temporaryFolder);
+        environment.insert(QStringLiteral("MAGICK_TEMPORARY_PATH"), m_temporaryFolder);
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(m_temporaryFolder);
+    }
+    const pid_t parent = ::getpid();
+    // Runs in the child between fork and exec, so only async-signal-safe calls. Its own group
+    // lets it be ended with all it starts; the death signal ends it should this program be
+    // killed, even before the call took effect (then the parent has already changed).
+    process->setChildProcessModifier([parent] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) {
+            ::_exit(EXIT_FAILURE);
+        }
+    });
     EndProgram();
     if (!m_launch(*process)) {
         return false;
     }
     m_process = std::move(process);
+    m_group = m_process->processId();
 
     m_waiting = true;
     bool stillActive = false;
@@ -136,13 +166,19 @@ bool CommandRunner::Crashed() const
 
 void CommandRunner::EndProgram()
 {
-    if (m_process != nullptr && m_process->state() != QProcess::NotRunning) {
-        m_process->kill();
-        // A killed program ends at once; the bound only guards against a kernel that cannot
-        // deliver the signal (a process stuck on a dead network drive).
-        constexpr int ReapWithinMs = 5000;
-        m_process->waitForFinished(ReapWithinMs);
+    if (m_process == nullptr || m_process->state() == QProcess::NotRunning || m_group <= 0) {
+        return;
     }
+    const auto group = static_cast<pid_t>(m_group);
+    // Asked first: ImageMagick removes its pixel cache files when it ends on SIGTERM, which it
+    // cannot do on SIGKILL.
+    ::kill(-group, SIGTERM);
+    m_process->waitForFinished(GraceMs);
+    // Whatever is left of the group, helpers it started included, goes now. The group still
+    // has members or the program was reaped just now, so its number cannot have been reused.
+    ::kill(-group, SIGKILL);
+    m_process->waitForFinished(ReapWithinMs);
+    m_group = 0;
 }
 
 } // namespace intake

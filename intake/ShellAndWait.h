@@ -14,7 +14,8 @@
 
 namespace intake {
 
-// Starts the prepared process; true once it runs. Tests may replace it.
+// Starts the prepared process; true once it runs. Tests may replace it. The program runs in a
+// process group of its own and is ended when this program dies, however it dies.
 using Launch = std::function<bool(QProcess& process)>;
 
 // The default: start, and learn at once whether the program could be executed.
@@ -42,8 +43,13 @@ public:
     [[nodiscard]] bool Crashed() const;
     // Whether a wait is under way (the caller is inside ShellAndWait further down the stack).
     [[nodiscard]] bool IsWaiting() const { return m_waiting; }
-    // Ends the program last started, if it still runs, and reaps it.
+    // Ends the program last started, if it still runs, with everything it started: asked to end
+    // first, so it can remove its own temporary files, then killed after a short grace. Reaps it.
     void EndProgram();
+
+    // The folder programs started from now on run in and keep their temporary files in (TMPDIR
+    // and MAGICK_TEMPORARY_PATH); empty, the caller's.
+    void SetTemporaryFolder(const QString& folder) { m_temporaryFolder = folder; }
 
 private:
     void waitForNextEvent(double secondsLeft);
@@ -51,6 +57,9 @@ private:
     const Clock& m_clock;
     Launch m_launch;
     std::unique_ptr<QProcess> m_process;
+    // The started program's process group, which it leads: what it starts in turn is in it too.
+    qint64 m_group = 0;
+    QString m_temporaryFolder;
     bool m_waiting = false;
 };
 

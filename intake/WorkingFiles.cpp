@@ -21,9 +21,9 @@ void DeleteMatching(const QString& folder, const QStringList& patterns, Entries 
     }
 }
 
-void DeleteWorkingFiles(const QString& appFolder)
+void DeleteWorkingFiles(const QString& folder)
 {
-    DeleteMatching(appFolder, {QString::fromLatin1(WorkingFilePattern)}, Entries::FilesAndLinks);
+    DeleteMatching(folder, {QString::fromLatin1(WorkingFilePattern)}, Entries::FilesAndLinks);
 }
 
 } // namespace intake

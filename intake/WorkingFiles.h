@@ -1,4 +1,4 @@
-// The working files the converter writes into the application folder.
+// The working files the converter writes into a window's working folder.
 #pragma once
 
 #include <QString>
@@ -12,10 +12,10 @@ inline constexpr auto WorkingFilePattern = "Torvanix*.bmp";
 inline constexpr auto SingleWorkingFile = "Torvanix.bmp";
 inline constexpr auto FirstPageWorkingFile = "Torvanix-0.bmp";
 
-// Deletes every entry of appFolder whose name matches Torvanix*.bmp (case-sensitive), links
+// Deletes every entry of folder whose name matches Torvanix*.bmp (case-sensitive), links
 // included but not what they point to; real folders are left alone and each failure is ignored.
 // Nothing else is ever deleted.
-void DeleteWorkingFiles(const QString& appFolder);
+void DeleteWorkingFiles(const QString& folder);
 
 enum class Entries { FilesAndLinks, LinksOnly };
 

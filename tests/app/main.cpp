@@ -1,6 +1,8 @@
 // Runs the window's test classes in one program, under the offscreen platform.
 #include <QApplication>
+#include <QFile>
 #include <QImageReader>
+#include <QTemporaryDir>
 
 int runWindowTest(int argc, char** argv);
 int runKeysTest(int argc, char** argv);
@@ -11,6 +13,9 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Windows make their working folders in a cache of the tests' own.
+    const QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     QApplication app(argc, argv);
     // As the program does: large pictures must decode.
     QImageReader::setAllocationLimit(4096);

@@ -188,6 +188,7 @@ private Q_SLOTS:
     void multiPageAfterSingleShowsTheNewPicture();
     void plantedLinkIsNeverWrittenThrough();
     void missingConverterSaysSo();
+    void noWorkingFolderSaysWhere();
     void slowConverterIsEndedAtTheLimit();
     void closingDuringConversionEndsIt();
 };
@@ -383,8 +384,9 @@ void DropTest::strangeNamesReachTheConverterWhole()
     QVERIFY(!QFileInfo::exists(pictures.filePath(QStringLiteral("pwned"))));
     QVERIFY(!QFileInfo::exists(QStringLiteral("pwned")));
     // Any link made for the converter is gone again.
-    QCOMPARE(QDir(app.dir.path()).entryList({QStringLiteral("Torvanix-source*")}, QDir::System),
-             QStringList());
+    QCOMPARE(
+        QDir(window->WorkingFolder()).entryList({QStringLiteral("Torvanix-source*")}, QDir::System),
+        QStringList());
 }
 
 void DropTest::converterGetsTheFileAsOneArgument_data()
@@ -431,10 +433,10 @@ void DropTest::converterGetsTheFileAsOneArgument()
     if (asItself) {
         QCOMPARE(input, path);
     } else {
-        QVERIFY(input.startsWith(app.path() + QStringLiteral("Torvanix-source")));
+        QVERIFY(input.startsWith(window->WorkingFolder() + QStringLiteral("Torvanix-source")));
         QVERIFY(!input.contains(QLatin1Char('[')) && !input.contains(QLatin1Char('*')));
     }
-    QCOMPARE(QString::fromUtf8(arguments[1]), "BMP3:" + app.path() + "Torvanix.bmp");
+    QCOMPARE(QString::fromUtf8(arguments[1]), "BMP3:" + window->WorkingFolder() + "Torvanix.bmp");
     QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(12, 34));
     QCOMPARE(window->imgTorvanix()->tag(), " [" + path + "]");
 }
@@ -459,7 +461,7 @@ void DropTest::multiPageAfterSingleShowsTheNewPicture()
     AppFolder app;
     ShownWindow window(Surroundings{app.dir.path()});
     drop(*window, {picture(pictures, "single.png", {200, 100})});
-    QVERIFY(QFileInfo::exists(app.path() + QStringLiteral("Torvanix.bmp")));
+    QVERIFY(QFileInfo::exists(window->WorkingFolder() + QStringLiteral("Torvanix.bmp")));
     const QString pages = pictures.filePath(QStringLiteral("pages.tiff"));
     make({"-size", "30x20", "xc:red", "-size", "40x30", "xc:green", pages});
     drop(*window, {pages});
@@ -480,8 +482,8 @@ void DropTest::plantedLinkIsNeverWrittenThrough()
     }
     AppFolder app;
     ShownWindow window(Surroundings{app.dir.path()});
-    QVERIFY(QFile::link(victim, app.path() + QStringLiteral("Torvanix.bmp")));
-    QVERIFY(QFile::link(victim, app.path() + QStringLiteral("Torvanix-0.bmp")));
+    QVERIFY(QFile::link(victim, window->WorkingFolder() + QStringLiteral("Torvanix.bmp")));
+    QVERIFY(QFile::link(victim, window->WorkingFolder() + QStringLiteral("Torvanix-0.bmp")));
     drop(*window, {picture(pictures, "pic.png", {64, 32})});
     QFile file(victim);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -505,6 +507,29 @@ void DropTest::missingConverterSaysSo()
     QVERIFY(!messages.cursorWasBusy);
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     QCOMPARE(Snapshot(*window), before);
+}
+
+void DropTest::noWorkingFolderSaysWhere()
+{
+    QTemporaryDir pictures;
+    AppFolder app;
+    // A file where the cache folder should be, and a temporary folder that does not exist.
+    const QString blocked = pictures.filePath(QStringLiteral("not-a-folder"));
+    QVERIFY(QFile(blocked).open(QIODevice::WriteOnly));
+    const QString missing = pictures.filePath(QStringLiteral("missing"));
+    Surroundings surroundings{app.dir.path()};
+    surroundings.WorkingPlaces = {{blocked + "/torvanix", "window-", true}, {missing, "t-", false}};
+    ShownWindow window(std::move(surroundings));
+    QVERIFY(window->WorkingFolder().isEmpty());
+    const Snapshot before(*window);
+    MessageWatch messages;
+    drop(*window, {picture(pictures, "pic.png", {64, 32})});
+    QCOMPARE(messages.seen, (QStringList{"Torvanix Error!",
+                                         "Torvanix is not able to create a working folder in:\n" +
+                                             blocked + "/torvanix\n" + missing,
+                                         "warning"}));
+    QCOMPARE(Snapshot(*window), before);
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
 }
 
 void DropTest::slowConverterIsEndedAtTheLimit()
@@ -550,8 +575,10 @@ void DropTest::slowConverterIsEndedAtTheLimit()
     const auto pid = pidIn(app.dir);
     QVERIFY(pid.has_value());
     QVERIFY(!alive(*pid));
-    // Its half-written file is gone and was never shown.
-    QVERIFY(!QFileInfo::exists(app.path() + QStringLiteral("Torvanix.bmp")));
+    // Its half-written file is gone and was never shown; nothing but the lock is left.
+    QCOMPARE(QDir(window->WorkingFolder())
+                 .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("window.lock")});
     QCOMPARE(Snapshot(*window), before);
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     const std::unique_ptr<QMimeData> data(filesData({other}));
@@ -563,6 +590,7 @@ void DropTest::closingDuringConversionEndsIt()
     QTemporaryDir pictures;
     AppFolder app(writeSlowConverter(pictures));
     ShownWindow window(Surroundings{app.dir.path()});
+    const QString work = window->WorkingFolder();
     MessageWatch messages;
     QTimer::singleShot(300, window.window.get(), [&] { window->close(); });
     drop(*window, {picture(pictures, "pic.png", {33, 22})});
@@ -570,7 +598,7 @@ void DropTest::closingDuringConversionEndsIt()
     const auto pid = pidIn(app.dir);
     QVERIFY(pid.has_value());
     QVERIFY(!alive(*pid));
-    QVERIFY(!QFileInfo::exists(app.path() + QStringLiteral("Torvanix.bmp")));
+    QVERIFY(!QFileInfo::exists(work));
     QVERIFY(messages.seen.isEmpty());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     QCOMPARE(window->Caption(), Base);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Closing the real window while a dropped file is being converted ends the converter, deletes
-# the working files, and the program exits cleanly, leaving no process behind.
+# Closing the real window while a dropped file is being converted ends the converter, removes
+# the working folder, and the program exits cleanly, leaving no process behind; SIGTERM to the
+# program does the same.
 source "$(dirname "$0")/lib.sh"
 
 make_app_folder
@@ -25,9 +26,29 @@ for _ in $(seq 1 100); do
 done
 converter=$(cat "$app/converter.pid" 2>/dev/null) || fail "the converter was not started"
 kill -0 "$converter" 2>/dev/null || fail "the converter is not running"
-[ -e "$app/Torvanix.bmp" ] || fail "the converter wrote nothing yet"
+folder=$(working_folder_of "$app_pid") || fail "the window holds no working folder"
+[ -e "$folder/Torvanix.bmp" ] || fail "the converter wrote nothing yet"
 
 close_app
 kill -0 "$converter" 2>/dev/null && fail "the converter is still running after the program closed"
-[ ! -e "$app/Torvanix.bmp" ] || fail "the half-written working file was left behind"
+[ ! -e "$folder" ] || fail "the working folder with its half-written file was left behind"
+
+# Ended by the session instead: the same, and the program exits normally.
+rm -f "$app/converter.pid"
+start_app
+drag_to_app
+for _ in $(seq 1 100); do
+    [ -s "$app/converter.pid" ] && break
+    sleep 0.05
+done
+converter=$(cat "$app/converter.pid" 2>/dev/null) || fail "the converter was not started again"
+folder=$(working_folder_of "$app_pid") || fail "the window holds no working folder"
+kill -TERM "$app_pid"
+status=0
+timeout 10 tail --pid="$app_pid" -f /dev/null || fail "the program did not end on SIGTERM"
+wait "$app_pid" || status=$?
+app_pid=""
+[ "$status" -eq 0 ] || fail "the program exited with status $status on SIGTERM"
+kill -0 "$converter" 2>/dev/null && fail "the converter outlived the program ended by SIGTERM"
+[ ! -e "$folder" ] || fail "the working folder was left behind after SIGTERM"
 echo "PASS"

@@ -13,12 +13,14 @@ start_app
 start_drag_source "$picture"
 drag_to_app
 expect_title "Torvanix by Dalvester [$picture]" 20
-[ -e "$app/Torvanix.bmp" ] || fail "the converter wrote no working file"
+folder=$(working_folder_of "$app_pid") || fail "the window holds no working folder"
+[ -e "$folder/Torvanix.bmp" ] || fail "the converter wrote no working file"
+[ ! -e "$app/Torvanix.bmp" ] || fail "the converter wrote into the application folder"
 
 # An 800 x 400 picture in a 600 x 400 window: the screen's 2:1 slope is the picture's 8:3.
 drag_on_app 300,200 100,300
 expect_title "Horizontal+20.56° - Torvanix by Dalvester [$picture]"
 
 close_app
-[ ! -e "$app/Torvanix.bmp" ] || fail "working file left behind at exit"
+[ ! -e "$folder" ] || fail "working folder left behind at exit"
 echo "PASS"

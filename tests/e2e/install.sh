@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installing into a prefix puts the application folder, a launcher, the desktop entry and the
 # icon where they belong; the desktop entry is valid and starts the program as a menu would
-# (through GLib's launcher); the installed program keeps its working files in its own folder;
-# and the documented uninstall leaves nothing behind.
+# (through GLib's launcher); the installed program keeps its working files in a folder of its
+# own in the user's cache; and the documented uninstall leaves nothing behind.
 # BUILD_FOLDER names the build to install.
 source "$(dirname "$0")/lib.sh"
 
@@ -40,12 +40,14 @@ app_pid=$(xdotool getwindowpid "$window")
 [ "$(readlink "/proc/$app_pid/exe")" = "$app/torvanix" ] || fail "the window is not the installed program's"
 expect_title "Torvanix by Dalvester"
 [ ! -e "$app/Torvanix.bmp" ] || fail "the installed program did not clear its working files"
-# ... and converts into its own folder.
+# ... and converts into a working folder of its own, never into the installed folder.
 "$MAKE_PICTURE" 40 30 "$work/small.png"
 start_drag_source "$work/small.png"
 drag_to_app
 expect_title "Torvanix by Dalvester [$work/small.png]" 20
-[ -e "$app/Torvanix.bmp" ] || fail "the working file is not in the installed folder"
+folder=$(working_folder_of "$app_pid") || fail "the window holds no working folder"
+[ -e "$folder/Torvanix.bmp" ] || fail "the working file is not in the working folder"
+[ ! -e "$app/Torvanix.bmp" ] || fail "the working file was written into the installed folder"
 "$X_CLOSE" "$window"
 for _ in $(seq 1 100); do
     kill -0 "$app_pid" 2>/dev/null || break
@@ -53,6 +55,7 @@ for _ in $(seq 1 100); do
 done
 kill -0 "$app_pid" 2>/dev/null && fail "the installed program did not exit"
 app_pid=""
+[ ! -e "$folder" ] || fail "the working folder was left behind"
 
 # Uninstalling as the README says.
 xargs -d '\n' rm -f -- <"$work/manifest"

@@ -8,10 +8,13 @@ set -euo pipefail
 : "${DRAG_SOURCE:?the drag_source helper}"
 
 work=$(mktemp -d)
+# Windows make their working folders in a cache of the test's own.
+export XDG_CACHE_HOME="$work/cache"
 app_pid=""
 source_pid=""
+other_pids=()
 cleanup() {
-    for pid in "$app_pid" "$source_pid"; do
+    for pid in "$app_pid" "$source_pid" "${other_pids[@]}"; do
         if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
             kill -9 "$pid" 2>/dev/null || true
         fi
@@ -38,6 +41,18 @@ start_app() {
     app_pid=$!
     window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$app_pid" 2>/dev/null | head -n 1) ||
         fail "no window appeared; log: $(cat "$work/app.log")"
+}
+
+# The working folder of the window whose process is $1: where its lock file is held open.
+working_folder_of() {
+    local fd target
+    for fd in /proc/"$1"/fd/*; do
+        target=$(readlink "$fd" 2>/dev/null) || continue
+        case "$target" in
+            */window.lock) dirname "$target"; return 0 ;;
+        esac
+    done
+    return 1
 }
 
 # xprop writes the title in C-like quotes: \" for a quote, \\ for a backslash, \n for a newline.

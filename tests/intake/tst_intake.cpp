@@ -4,6 +4,7 @@
 #include "PictureFile.h"
 #include "ShellAndWait.h"
 #include "WorkingFiles.h"
+#include "WorkingFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -57,6 +58,9 @@ private Q_SLOTS:
     void bmpReadsWholeOrFitted();
     void badBmpIsNull_data();
     void badBmpIsNull();
+    void workingFolderIsMadeWherePossible_data();
+    void workingFolderIsMadeWherePossible();
+    void runningWindowsFolderIsSpared();
 };
 
 void IntakeTest::missingProgramIsFalseAtOnce_data()
@@ -256,8 +260,10 @@ void IntakeTest::converterLineGivesTheNameBackWhole()
 {
     QFETCH(QString, appFolder);
     QFETCH(QString, file);
-    const QStringList words = QProcess::splitCommand(intake::ConverterCommandLine(appFolder, file));
-    QString output = appFolder + QStringLiteral("Torvanix.bmp");
+    const QString workFolder = QStringLiteral("/home/u/.cache/torvanix/window-Ab12Cd/");
+    const QStringList words =
+        QProcess::splitCommand(intake::ConverterCommandLine(appFolder, workFolder, file));
+    QString output = workFolder + QStringLiteral("Torvanix.bmp");
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
     QCOMPARE(words, (QStringList{appFolder + QStringLiteral("vconvert.exe"), file,
                                  QStringLiteral("BMP3:") + output}));
@@ -415,6 +421,74 @@ void IntakeTest::badBmpIsNull()
     QFETCH(QByteArray, bytes);
     QTemporaryDir dir;
     QVERIFY(intake::ReadBmp(written(dir, bytes), QSize(100, 100)).isNull());
+}
+
+void IntakeTest::workingFolderIsMadeWherePossible_data()
+{
+    // The cache place to try first; the temporary place after it always works.
+    QTest::addColumn<QString>("cache");
+    QTest::addColumn<bool>("inCache");
+    QTest::newRow("cache made when missing") << "home/.cache/torvanix" << true;
+    QTest::newRow("colon in the cache path") << "tvx:shots/torvanix" << false;
+    QTest::newRow("percent in the cache path") << "100%/torvanix" << false;
+    QTest::newRow("link to a folder with brackets") << "link/torvanix" << false;
+    QTest::newRow("a file in the way") << "file/torvanix" << false;
+}
+
+void IntakeTest::workingFolderIsMadeWherePossible()
+{
+    QFETCH(QString, cache);
+    QFETCH(bool, inCache);
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkdir(QStringLiteral("odd[1]")));
+    QVERIFY(QFile::link(root.filePath(QStringLiteral("odd[1]")),
+                        root.filePath(QStringLiteral("link"))));
+    QVERIFY(QFile(root.filePath(QStringLiteral("file"))).open(QIODevice::WriteOnly));
+    QVERIFY(QDir(root.path()).mkdir(QStringLiteral("tmp")));
+    const QString cacheParent = root.filePath(cache);
+    const QString tmp = root.filePath(QStringLiteral("tmp"));
+
+    QString path;
+    {
+        intake::WorkingFolder folder({{cacheParent, QStringLiteral("window-"), true},
+                                      {tmp, QStringLiteral("torvanix-"), false}});
+        QVERIFY(folder.isValid());
+        path = folder.path();
+        const QString expected =
+            inCache ? cacheParent + QStringLiteral("/window-") : tmp + QStringLiteral("/torvanix-");
+        QVERIFY2(path.startsWith(expected), qPrintable(path));
+        QVERIFY(intake::PlainForConverter(QFileInfo(path).canonicalFilePath()));
+        // Private: the owner may do everything, group and others nothing.
+        constexpr QFile::Permissions ownerOnly =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        constexpr QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup |
+                                              QFile::ExeGroup | QFile::ReadOther |
+                                              QFile::WriteOther | QFile::ExeOther;
+        QCOMPARE(QFileInfo(path).permissions() & (ownerOnly | others), ownerOnly);
+        QFile picture(path + QStringLiteral("Torvanix.bmp"));
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+    }
+    // Gone with everything in it once the window is done with it.
+    QVERIFY(!QFileInfo::exists(path));
+
+    intake::WorkingFolder nowhere(
+        {{root.filePath(QStringLiteral("file/x")), QStringLiteral("w-"), true}});
+    QVERIFY(!nowhere.isValid());
+    QCOMPARE(nowhere.tried(), QStringList{root.filePath(QStringLiteral("file/x"))});
+}
+
+void IntakeTest::runningWindowsFolderIsSpared()
+{
+    QTemporaryDir root;
+    const QList<intake::WorkingPlace> places{{root.path(), QStringLiteral("window-"), false}};
+    const intake::WorkingFolder first(places);
+    QFile picture(first.path() + QStringLiteral("Torvanix.bmp"));
+    QVERIFY(picture.open(QIODevice::WriteOnly));
+    // A second window clears what stopped windows left, but this one still runs.
+    const intake::WorkingFolder second(places);
+    QVERIFY(second.isValid());
+    QVERIFY(second.path() != first.path());
+    QVERIFY(QFileInfo::exists(first.path() + QStringLiteral("Torvanix.bmp")));
 }
 
 QTEST_GUILESS_MAIN(IntakeTest)
