@@ -8,8 +8,11 @@ set -euo pipefail
 : "${DRAG_SOURCE:?the drag_source helper}"
 
 work=$(mktemp -d)
-# Windows make their working folders in a cache of the test's own.
+# Windows make their working folders in a cache of the test's own, and Qt its runtime folder
+# in the test's folder rather than the temporary one.
 export XDG_CACHE_HOME="$work/cache"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 app_pid=""
 source_pid=""
 other_pids=()
@@ -174,9 +177,10 @@ make_ordinary_user() {
 }
 
 # Runs a command as the ordinary user with a clean desktop environment (DISPLAY, HOME and the
-# X authority), in the same process (setpriv execs), so its pid is the program's own.
+# X authority). It replaces the shell it runs in, so the pid of "as_ordinary_user cmd &" is the
+# program's own; call it in the background or in a subshell.
 as_ordinary_user() {
-    setpriv --reuid="$test_user" --regid="$test_user" --clear-groups -- \
+    exec setpriv --reuid="$test_user" --regid="$test_user" --clear-groups -- \
         env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" HOME="$user_home" \
         XAUTHORITY="$work/Xauthority" LANG="${LANG:-C.UTF-8}" "$@"
 }
