@@ -83,6 +83,12 @@ double converterAlone(const QStringList& words, const QString& workFolder)
     QElapsedTimer clock;
     clock.start();
     QProcess converter;
+    // In the same surroundings the window gives it: its temporary files in the working folder.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), workFolder);
+    environment.insert(QStringLiteral("MAGICK_TEMPORARY_PATH"), workFolder);
+    converter.setProcessEnvironment(environment);
+    converter.setWorkingDirectory(workFolder);
     converter.start(words.first(), words.mid(1));
     converter.waitForFinished(-1);
     return converter.exitCode() == 0 ? static_cast<double>(clock.nsecsElapsed()) / 1e9 : -1.0;

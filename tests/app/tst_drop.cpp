@@ -186,6 +186,7 @@ private Q_SLOTS:
     void converterGetsTheFileAsOneArgument();
     void linkKeepsAPlainExtension();
     void multiPageAfterSingleShowsTheNewPicture();
+    void applicationFolderWithConverterSyntax();
     void plantedLinkIsNeverWrittenThrough();
     void missingConverterSaysSo();
     void noWorkingFolderSaysWhere();
@@ -468,6 +469,27 @@ void DropTest::multiPageAfterSingleShowsTheNewPicture()
     // The first page of the new file, not the earlier drop's picture.
     QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(30, 20));
     QCOMPARE(window->imgTorvanix()->tag(), " [" + pages + "]");
+}
+
+void DropTest::applicationFolderWithConverterSyntax()
+{
+    // ImageMagick reads ":", "%d" and "[...]" in a path as syntax; the program's own folder may
+    // hold them all, as nothing the converter reads or writes is in it.
+    QTemporaryDir pictures;
+    QTemporaryDir root;
+    const QString odd = root.filePath(QStringLiteral("tvx:shots[1]%d"));
+    QVERIFY(QDir().mkdir(odd));
+    QVERIFY(QFile::link(Converter, odd + QStringLiteral("/vconvert.exe")));
+    ShownWindow window(Surroundings{odd});
+    const QString pages = pictures.filePath(QStringLiteral("pages.tiff"));
+    make({"-size", "30x20", "xc:red", "-size", "40x30", "xc:green", pages});
+    drop(*window, {pages});
+    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(30, 20));
+    drop(*window, {picture(pictures, "scan[2].png", {12, 34})});
+    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(12, 34));
+    QCOMPARE(QDir(odd).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("vconvert.exe")});
+    QVERIFY(!QFileInfo::exists(QStringLiteral("shots")));
 }
 
 void DropTest::plantedLinkIsNeverWrittenThrough()
