@@ -32,7 +32,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Torvanix"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TORVANIX_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral("torvanix"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TORVANIX_APP_ID));
     QImageReader::setAllocationLimit(ImageAllocationLimitMiB);
 
     frmTorvanix window(Surroundings{QCoreApplication::applicationDirPath()});
