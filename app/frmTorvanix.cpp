@@ -246,6 +246,12 @@ bool frmTorvanix::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutV
     return m_runner.ShellAndWait(ExeFullPath, TimeOutValue);
 }
 
+void frmTorvanix::OpenFile(const QString& path)
+{
+    QMetaObject::invokeMethod(
+        this, [this, path] { imgTorvanix_OLEDragDrop({path}); }, Qt::QueuedConnection);
+}
+
 void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& Files)
 {
     // One conversion at a time (the view refuses drags meanwhile), and only the first file.
