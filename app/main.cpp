@@ -51,7 +51,7 @@ void print(std::FILE* stream, const QString& text)
 
 // Read before the application object is made, which needs a display: --help and --version
 // work without one.
-Request parseArguments(int argc, char* argv[])
+Request parseArguments(int argc, char** argv)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
