@@ -19,6 +19,8 @@
 #include <QResizeEvent>
 #include <QScreen>
 
+#include <array>
+
 namespace {
 
 constexpr auto TwipsPerPixel = static_cast<float>(measure::TwipsPerPixel);
@@ -30,6 +32,9 @@ constexpr QSize LaidOutClient(584, 362);
 
 const QString ClipboardLabel = QStringLiteral(" [Image from Clipboard]");
 const QString ReadMeName = QStringLiteral("ReadMe.txt");
+// The icon as drawn for each size; the 16 x 16 one is drawn pixel by pixel, the others from
+// shapes.
+constexpr std::array IconSizes{22, 24, 32, 48, 64, 128, 256};
 
 const QString ErrorTitle = QStringLiteral("Torvanix Error!");
 const QString ConverterMissing =
@@ -78,7 +83,11 @@ frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
     }
     SetCaption(
         QString::fromUtf8(measure::Credit.data(), static_cast<qsizetype>(measure::Credit.size())));
-    setWindowIcon(QIcon(QStringLiteral(":/torvanix.png")));
+    QIcon icon(QStringLiteral(":/torvanix.png"));
+    for (const int iconSize : IconSizes) {
+        icon.addFile(QStringLiteral(":/icons/torvanix-%1.png").arg(iconSize));
+    }
+    setWindowIcon(icon);
     resize(LaidOutClient);
     m_img->setGeometry(0, 0, pixelsOf(MinClientWidth), pixelsOf(MinClientHeight));
     const QImage card(QStringLiteral(":/card.bmp"));
@@ -257,6 +266,12 @@ void frmTorvanix::SetCaption(const QString& caption)
 bool frmTorvanix::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutValue)
 {
     return m_runner.ShellAndWait(ExeFullPath, TimeOutValue);
+}
+
+void frmTorvanix::OpenFile(const QString& path)
+{
+    QMetaObject::invokeMethod(
+        this, [this, path] { imgTorvanix_OLEDragDrop({path}); }, Qt::QueuedConnection);
 }
 
 void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& Files)

@@ -48,6 +48,10 @@ public:
     // (0: no limit), while the window goes on handling events. False when it cannot start.
     bool ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutValue);
 
+    // Imports a file given on the command line exactly as a drop of it, once the event loop
+    // runs, so the window is up before the converter is waited for. path is absolute.
+    void OpenFile(const QString& path);
+
     // Makes a picture and its label current together and redraws the line and the title over
     // it; used by paste and drop.
     void ShowPicture(const QImage& picture, const QString& label);

@@ -2,16 +2,24 @@
 #include "frmTorvanix.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
 // Qt refuses to decode pictures over 128 MiB by default, which is an ordinary 48-megapixel
 // photo; allow a gigapixel at four bytes a pixel.
 constexpr int ImageAllocationLimitMiB = 4096;
+// The exit status for a command line the program does not understand.
+constexpr int UsageError = 2;
 
 bool haveDisplay()
 {
@@ -19,10 +27,88 @@ bool haveDisplay()
            std::getenv("QT_QPA_PLATFORM") != nullptr;
 }
 
+// What the command line asks for: a file to open (none when empty), or to stop at once with
+// an exit status.
+struct Request {
+    QString file;
+    std::optional<int> exitStatus;
+};
+
+// A name as the user gave it, made absolute against the current folder. "." and ".." are
+// taken out only where that still names the same file, as it may not through a linked folder.
+QString absoluteName(const QString& name)
+{
+    const QString absolute = QDir::current().absoluteFilePath(name);
+    const QString cleaned = QDir::cleanPath(absolute);
+    const QString target = QFileInfo(absolute).canonicalFilePath();
+    return !target.isEmpty() && QFileInfo(cleaned).canonicalFilePath() == target ? cleaned
+                                                                                 : absolute;
+}
+
+void print(std::FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+// Read before the application object is made, which needs a display: --help and --version
+// work without one.
+Request parseArguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QFile::decodeName(argv[i]));
+    }
+    if (arguments.isEmpty()) {
+        // Started with no name at all; the parser takes the first argument as the program's.
+        arguments.append(QStringLiteral("torvanix"));
+    }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Measures how far a picture is tilted along a line drawn on it."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help and exits."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Displays the version and exits."));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addPositionalArgument(
+        QStringLiteral("file"),
+        QStringLiteral("The picture to open, as if dropped on the window; \"--\" before it "
+                       "when its name starts with \"-\"."),
+        QStringLiteral("[file]"));
+    const bool understood = parser.parse(arguments);
+    if (understood && !parser.isSet(help) && !parser.isSet(version)) {
+        // Of several files only the first is used, as with a drop.
+        const QStringList files = parser.positionalArguments();
+        return Request{files.isEmpty() ? QString() : absoluteName(files.first()), std::nullopt};
+    }
+
+    // The usage names the program as it was started; an application object without a
+    // display is enough for that.
+    QCoreApplication named(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Torvanix"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TORVANIX_VERSION));
+    if (!understood) {
+        print(stderr,
+              QStringLiteral("torvanix: %1\n\n%2").arg(parser.errorText(), parser.helpText()));
+        return Request{QString(), UsageError};
+    }
+    if (parser.isSet(help)) {
+        print(stdout, parser.helpText());
+    } else {
+        print(stdout, QStringLiteral("Torvanix %1\n").arg(QStringLiteral(TORVANIX_VERSION)));
+    }
+    return Request{QString(), EXIT_SUCCESS};
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    const Request request = parseArguments(argc, argv);
+    if (request.exitStatus) {
+        return *request.exitStatus;
+    }
     if (!haveDisplay()) {
         std::fputs("torvanix: no graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
                    "Start it from a desktop session, or try it in a virtual X server:\n"
@@ -30,14 +116,22 @@ int main(int argc, char* argv[])
                    stderr);
         return EXIT_FAILURE;
     }
-    QApplication app(argc, argv);
+    // Qt sees none of the user's arguments, so a file named like one of its own options
+    // ("-platform" ...) is still opened as a file.
+    std::array<char, sizeof("torvanix")> fallbackName{"torvanix"};
+    std::array<char*, 2> qtArguments{argc > 0 ? argv[0] : fallbackName.data(), nullptr};
+    int qtArgumentCount = 1;
+    QApplication app(qtArgumentCount, qtArguments.data());
     QCoreApplication::setApplicationName(QStringLiteral("Torvanix"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TORVANIX_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral("torvanix"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TORVANIX_APP_ID));
     QImageReader::setAllocationLimit(ImageAllocationLimitMiB);
 
     const CloseOnSignal closeOnSignal;
     frmTorvanix window(Surroundings{QCoreApplication::applicationDirPath()});
     window.show();
+    if (!request.file.isEmpty()) {
+        window.OpenFile(request.file);
+    }
     return QApplication::exec();
 }

@@ -8,10 +8,13 @@ packages=("$@")
     # build
     cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev
     libbenchmark-dev
-    # run: Qt's X11 and offscreen platforms, a font for dialogs, the converter
-    qt6-qpa-plugins fonts-dejavu-core imagemagick xdg-utils
+    # run: Qt's X11, Wayland and offscreen platforms, a font for dialogs, the converter
+    qt6-qpa-plugins qt6-wayland fonts-dejavu-core imagemagick xdg-utils
     # test: a virtual X server and the tools that drive it; desktop-entry checks
     xvfb xauth xdotool xclip x11-utils desktop-file-utils libglib2.0-bin perl
+    # the Debian package: dependencies from the program's libraries, its checker; the checkers
+    # of the desktop entry's metadata and of the manual page
+    dpkg-dev file lintian appstream groff-base
     # fuzzing, sanitizers and lint
     clang libclang-rt-14-dev clang-format clang-tidy
 )

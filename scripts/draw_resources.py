@@ -3,11 +3,14 @@
 
 Writes, relative to the repository root:
   resources/card.bmp      600x400 instruction card, 8-bit grey-palette BMP
-  resources/torvanix.png  16x16 program icon, 4-bit palette PNG
+  resources/torvanix.png  16x16 program icon, 4-bit palette PNG, drawn pixel by pixel
+  resources/icons/torvanix-<N>.png  the same spirit level at N = 22 ... 256 pixels,
+                          RGBA PNG, drawn from shapes with smoothed curves
+  resources/icons/torvanix.svg      the same shapes as a scalable picture
 
 The card text is rasterised by ImageMagick 6 (/usr/bin/convert) with a
 DejaVu Serif TrueType font; everything else (BMP and PNG encoding, the
-icon pixels) is done here with the standard library only, so repeated
+icon pixels and shapes) is done here with the standard library only, so repeated
 runs produce byte-identical files.
 
 Usage: scripts/draw_resources.py   (from anywhere; paths are resolved
@@ -254,6 +257,170 @@ def encode_png_palette4(grid, legend, palette, alpha):
 
 
 # ---------------------------------------------------------------------------
+# The spirit level at the larger sizes
+# ---------------------------------------------------------------------------
+
+# The 16x16 drawing in shapes, in its own pixel units: the black bar, rounded
+# by one unit at the corners, from x 0 to 16 and y 4 to 12; a one-unit
+# outline; the divider at x 8; a dark green band along the bottom of the
+# liquid; the bubble hanging from the top of the left compartment.
+ICON_SIZES = (22, 24, 32, 48, 64, 128, 256)
+UNITS = 16
+BAR_TOP, BAR_BOTTOM = 4, 12
+OUTLINE = 1
+DIVIDER_X = 8
+BUBBLE_RIM = (3.5, 3.0)   # half-axes of the dark green rim
+BUBBLE = (2.5, 2.0)       # half-axes of the white bubble
+SUBSAMPLES = 16           # per pixel side, where a curve crosses a pixel
+
+BLACK, GREEN, DARK, WHITE = (ICON_PALETTE[1], ICON_PALETTE[2],
+                             ICON_PALETTE[3], ICON_PALETTE[4])
+
+
+def icon_shapes(scale, snap):
+    """The shapes, back to front, as (colour, kind, geometry) in pixels.
+
+    Straight edges land on whole pixels (snap) so the small sizes stay sharp;
+    the SVG takes the exact unit geometry (scale 1, no snapping).
+    """
+    def px(units):
+        value = units * scale
+        return float(int(value + 0.5)) if snap else value
+
+    line = max(px(OUTLINE), 1.0)
+    left, right = 0.0, px(UNITS)
+    top, bottom = px(BAR_TOP), px(BAR_BOTTOM)
+    inner_top, inner_bottom = top + line, bottom - line
+    divider = px(DIVIDER_X)
+    shapes = [
+        (BLACK, "rounded", (left, top, right, bottom, px(OUTLINE) if snap else OUTLINE)),
+        (GREEN, "rect", (left + line, inner_top, divider, inner_bottom)),
+        (GREEN, "rect", (divider + line, inner_top, right - line, inner_bottom)),
+        (DARK, "rect", (left + line, inner_bottom - line, divider, inner_bottom)),
+        (DARK, "rect", (divider + line, inner_bottom - line, right - line, inner_bottom)),
+    ]
+    centre = (left + line + divider) / 2
+    for colour, (rx, ry) in ((DARK, BUBBLE_RIM), (WHITE, BUBBLE)):
+        shapes.append((colour, "half-ellipse",
+                       (centre, inner_top, rx * scale, ry * scale)))
+    return shapes
+
+
+def inside(kind, geometry, x, y):
+    if kind == "rect":
+        x0, y0, x1, y1 = geometry
+        return x0 <= x < x1 and y0 <= y < y1
+    if kind == "rounded":
+        x0, y0, x1, y1, r = geometry
+        if not (x0 <= x < x1 and y0 <= y < y1):
+            return False
+        cx = min(max(x, x0 + r), x1 - r)
+        cy = min(max(y, y0 + r), y1 - r)
+        return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+    cx, cy, rx, ry = geometry
+    return y >= cy and ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1.0
+
+
+def bounds(kind, geometry, size):
+    if kind == "half-ellipse":
+        cx, cy, rx, ry = geometry
+        x0, y0, x1, y1 = cx - rx, cy, cx + rx, cy + ry
+    else:
+        x0, y0, x1, y1 = geometry[:4]
+    return (max(int(x0), 0), max(int(y0), 0),
+            min(int(x1) + 1, size), min(int(y1) + 1, size))
+
+
+def coverage(kind, geometry, px, py):
+    """The share of pixel (px, py) the shape covers.
+
+    Every shape is convex: with all four corners inside, the whole pixel is.
+    """
+    corners = [inside(kind, geometry, px + dx, py + dy)
+               for dx, dy in ((0, 0), (1, 0), (0, 1), (1, 1))]
+    if all(corners):
+        return 1.0
+    step = 1.0 / SUBSAMPLES
+    hits = 0
+    for sy in range(SUBSAMPLES):
+        for sx in range(SUBSAMPLES):
+            if inside(kind, geometry, px + (sx + 0.5) * step, py + (sy + 0.5) * step):
+                hits += 1
+    return hits / (SUBSAMPLES * SUBSAMPLES)
+
+
+def draw_icon(size):
+    """RGBA rows of the spirit level at size x size pixels."""
+    # Premultiplied red, green, blue, alpha per pixel, painted back to front.
+    canvas = [[0.0, 0.0, 0.0, 0.0] for _ in range(size * size)]
+    for colour, kind, geometry in icon_shapes(size / UNITS, snap=True):
+        x0, y0, x1, y1 = bounds(kind, geometry, size)
+        for py in range(y0, y1):
+            for px in range(x0, x1):
+                a = coverage(kind, geometry, px, py)
+                if a == 0.0:
+                    continue
+                pixel = canvas[py * size + px]
+                for i in range(3):
+                    pixel[i] = colour[i] * a + pixel[i] * (1.0 - a)
+                pixel[3] = a + pixel[3] * (1.0 - a)
+    rows = []
+    for py in range(size):
+        row = bytearray()
+        for px in range(size):
+            r, g, b, a = canvas[py * size + px]
+            if a <= 0.0:
+                row += b"\0\0\0\0"
+                continue
+            row += bytes([min(255, int(c / a + 0.5)) for c in (r, g, b)])
+            row.append(min(255, int(a * 255 + 0.5)))
+        rows.append(bytes(row))
+    return rows
+
+
+def encode_png_rgba(rows):
+    size = len(rows)
+    raw = b"".join(b"\0" + row for row in rows)
+    ihdr = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n"
+            + png_chunk(b"IHDR", ihdr)
+            + png_chunk(b"IDAT", zlib.compress(raw, 9))
+            + png_chunk(b"IEND", b""))
+
+
+def svg_number(value):
+    text = ("%.3f" % value).rstrip("0").rstrip(".")
+    return text if text else "0"
+
+
+def icon_svg():
+    def hex_colour(rgb):
+        return "#%02x%02x%02x" % rgb
+
+    parts = []
+    for colour, kind, geometry in icon_shapes(1.0, snap=False):
+        fill = hex_colour(colour)
+        if kind == "half-ellipse":
+            cx, cy, rx, ry = (svg_number(v) for v in geometry)
+            start, end = (svg_number(geometry[0] - geometry[2]),
+                          svg_number(geometry[0] + geometry[2]))
+            parts.append('<path fill="%s" d="M%s %sA%s %s 0 0 0 %s %sZ"/>'
+                         % (fill, start, cy, rx, ry, end, cy))
+            continue
+        x0, y0, x1, y1 = (svg_number(v) for v in geometry[:4])
+        corner = ' rx="%s"' % svg_number(geometry[4]) if kind == "rounded" else ""
+        parts.append('<rect fill="%s" x="%s" y="%s" width="%s" height="%s"%s/>'
+                     % (fill, x0, y0, svg_number(geometry[2] - geometry[0]),
+                        svg_number(geometry[3] - geometry[1]), corner))
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" '
+            'viewBox="0 0 16 16">\n'
+            '<title>Torvanix</title>\n'
+            + "".join("%s\n" % part for part in parts)
+            + "</svg>\n").encode("ascii")
+
+
+# ---------------------------------------------------------------------------
 
 
 def write_file(path, data):
@@ -271,6 +438,12 @@ def main():
                encode_bmp_grey8(CARD_W, CARD_H, grey))
     write_file(os.path.join(RES_DIR, "torvanix.png"),
                encode_png_palette4(ICON, ICON_LEGEND, ICON_PALETTE, ICON_ALPHA))
+    icon_dir = os.path.join(RES_DIR, "icons")
+    os.makedirs(icon_dir, exist_ok=True)
+    for size in ICON_SIZES:
+        write_file(os.path.join(icon_dir, "torvanix-%d.png" % size),
+                   encode_png_rgba(draw_icon(size)))
+    write_file(os.path.join(icon_dir, "torvanix.svg"), icon_svg())
 
 
 if __name__ == "__main__":

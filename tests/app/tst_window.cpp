@@ -117,7 +117,11 @@ void WindowTest::startState()
 
     const QIcon icon = window->windowIcon();
     QVERIFY(!icon.isNull());
-    QVERIFY(icon.availableSizes().contains(QSize(16, 16)));
+    // Every size drawn, so the window manager never scales a small one up.
+    for (const int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QVERIFY2(icon.availableSizes().contains(QSize(side, side)),
+                 qPrintable(QString::number(side)));
+    }
 }
 
 void WindowTest::appFolderEndsInOneSlash_data()

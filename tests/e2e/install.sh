@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installing into a prefix puts the application folder, a launcher, the desktop entry and the
-# icon where they belong; the desktop entry is valid and starts the program as a menu would
-# (through GLib's launcher); the installed program keeps its working files in a folder of its
-# own in the user's cache; and the documented uninstall leaves nothing behind.
+# Installing into a prefix puts the application folder, a launcher, the desktop entry, the
+# icons and the metainfo where they belong; the desktop offers the program for pictures; the
+# desktop entry is valid and starts the program as a menu would (through GLib's launcher); the
+# installed program keeps its working files in a folder of its own in the user's cache; and the
+# documented uninstall leaves nothing behind.
 # BUILD_FOLDER names the build to install.
 source "$(dirname "$0")/lib.sh"
 
@@ -25,10 +26,18 @@ app="$prefix/lib/torvanix"
     fail "vconvert.exe does not point at the converter"
 [ -f "$app/ReadMe.txt" ] || fail "no ReadMe.txt"
 [ -x "$prefix/bin/torvanix" ] || fail "no launcher on the PATH"
-[ -f "$prefix/share/icons/hicolor/16x16/apps/torvanix.png" ] || fail "no icon"
-entry="$prefix/share/applications/torvanix.desktop"
+app_id=com.dalvester.Torvanix
+for icon in 16x16/apps/$app_id.png 256x256/apps/$app_id.png scalable/apps/$app_id.svg; do
+    [ -f "$prefix/share/icons/hicolor/$icon" ] || fail "no icon $icon"
+done
+[ -f "$prefix/share/metainfo/$app_id.metainfo.xml" ] || fail "no metainfo"
+entry="$prefix/share/applications/$app_id.desktop"
 desktop-file-validate "$entry" || fail "the desktop entry is not valid"
 grep -qx 'Comment=Torvanix by Dalvester' "$entry" || fail "the desktop entry's comment"
+# The desktop offers the program for pictures, from this prefix alone.
+XDG_DATA_HOME="$prefix/share" XDG_DATA_DIRS="$work/none" XDG_CONFIG_HOME="$work/config" \
+    XDG_CONFIG_DIRS="$work/none" gio mime image/png >"$work/mime.log" 2>&1 || true
+grep -q "$app_id.desktop" "$work/mime.log" || fail "not offered for PNG: $(cat "$work/mime.log")"
 
 # Started from its desktop entry, the program runs from its own folder: stale working files
 # there are deleted at start.

@@ -39,8 +39,9 @@ make_app_folder() {
         "$TORVANIX_APP_DIR/ReadMe.txt" "$app/"
 }
 
+# Starts the program with the given arguments, if any.
 start_app() {
-    "$app/torvanix" >"$work/app.log" 2>&1 &
+    "$app/torvanix" "$@" >"$work/app.log" 2>&1 &
     app_pid=$!
     window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$app_pid" 2>/dev/null | head -n 1) ||
         fail "no window appeared; log: $(cat "$work/app.log")"
