@@ -183,5 +183,7 @@ make_ordinary_user() {
 as_ordinary_user() {
     exec setpriv --reuid="$test_user" --regid="$test_user" --clear-groups -- \
         env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" HOME="$user_home" \
-        XAUTHORITY="$work/Xauthority" LANG="${LANG:-C.UTF-8}" "$@"
+        XAUTHORITY="$work/Xauthority" LANG="${LANG:-C.UTF-8}" \
+        ASAN_OPTIONS="${ASAN_OPTIONS:-}" LSAN_OPTIONS="${LSAN_OPTIONS:-}" \
+        UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" "$@"
 }
