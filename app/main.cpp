@@ -1,3 +1,4 @@
+#include "PictureFile.h"
 #include "frmTorvanix.h"
 
 #include <QApplication>
@@ -7,10 +8,6 @@
 #include <cstdlib>
 
 namespace {
-
-// Qt refuses to decode pictures over 128 MiB by default, which is an ordinary 48-megapixel
-// photo; allow a gigapixel at four bytes a pixel.
-constexpr int ImageAllocationLimitMiB = 4096;
 
 bool haveDisplay()
 {
@@ -33,7 +30,9 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Torvanix"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TORVANIX_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("torvanix"));
-    QImageReader::setAllocationLimit(ImageAllocationLimitMiB);
+    // Qt refuses to decode pictures over 128 MiB by default, which is an ordinary 48-megapixel
+    // photo; the program's own limit bounds the largest paste instead.
+    QImageReader::setAllocationLimit(intake::DecodeLimitMiB);
 
     frmTorvanix window(Surroundings{QCoreApplication::applicationDirPath()});
     window.show();
