@@ -1,5 +1,6 @@
 #include "frmTorvanix.h"
 
+#include "ClipboardPicture.h"
 #include "DropImport.h"
 #include "Numbers.h"
 #include "PictureView.h"
@@ -14,7 +15,6 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QResizeEvent>
 #include <QScreen>
 
@@ -181,17 +181,14 @@ void frmTorvanix::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift, bool re
 void frmTorvanix::PasteFromClipboard()
 {
     const QClipboard* clipboard = QGuiApplication::clipboard();
-    const QMimeData* data = clipboard != nullptr ? clipboard->mimeData() : nullptr;
-    if (data == nullptr || !data->hasImage()) {
-        return;
-    }
-    // Whatever format was offered (PNG, BMP ...) arrives decoded. Picture and label change
-    // together, only when a picture really came: a clipboard that fails changes nothing.
-    const auto picture = qvariant_cast<QImage>(data->imageData());
+    // Picture and label change together, only when a whole picture really came: a clipboard
+    // that fails changes nothing.
+    intake::LoadedPicture picture = intake::ReadClipboardPicture(
+        clipboard != nullptr ? clipboard->mimeData() : nullptr, DisplayFit());
     if (picture.isNull()) {
         return;
     }
-    ShowPicture(picture, ClipboardLabel);
+    ShowPicture(std::move(picture), ClipboardLabel);
 }
 
 float frmTorvanix::ScaleWidth() const
