@@ -188,6 +188,12 @@ void frmTorvanix::PasteFromClipboard()
     if (picture.isNull()) {
         return;
     }
+    // The later action wins: a conversion still running for a drop is ended, and its result
+    // never replaces the pasted picture.
+    if (m_runner.IsWaiting()) {
+        m_pastedDuringConversion = true;
+        m_runner.EndProgram();
+    }
     ShowPicture(std::move(picture), ClipboardLabel);
 }
 
@@ -267,6 +273,7 @@ bool frmTorvanix::ConvertDroppedFile(const QString& file, intake::LoadedPicture&
     }
     // Whatever an earlier drop left is gone, so only this conversion's output can load.
     intake::DeleteWorkingFiles(m_mod.AppFolder);
+    m_pastedDuringConversion = false;
     const QString input = intake::ConverterInput(m_mod.AppFolder, file);
     if (input.isEmpty()) {
         return true;
@@ -278,8 +285,9 @@ bool frmTorvanix::ConvertDroppedFile(const QString& file, intake::LoadedPicture&
         return false;
     }
     // A converter still at work when the time is up would go on writing the file: end it and
-    // give the drop up. One that crashed may have left half a file.
-    if (m_unloaded || m_runner.IsRunning() || m_runner.Crashed()) {
+    // give the drop up. One that crashed may have left half a file. A paste meanwhile replaced
+    // what this drop was for.
+    if (m_unloaded || m_pastedDuringConversion || m_runner.IsRunning() || m_runner.Crashed()) {
         m_runner.EndProgram();
         intake::DeleteWorkingFiles(m_mod.AppFolder);
         return true;
