@@ -30,6 +30,11 @@ const QByteArray EndOfBitmap = QByteArrayLiteral("\x00\x01");
 constexpr uchar MarkerPrefix = 0xFF;
 constexpr uchar StartOfScan = 0xDA;
 const QByteArray EndOfImage = QByteArrayLiteral("\xFF\xD9");
+
+// Where a PNG's header says whether the picture is interlaced: after the signature (8 bytes),
+// the header chunk's length and type (8) and its width, height, depth, colour type,
+// compression and filter fields (4 + 4 + 1 + 1 + 1 + 1).
+constexpr qsizetype PngInterlaceAt = 28;
 constexpr qsizetype StartOfImageSize = 2;
 constexpr qsizetype SegmentHeaderSize = 4;
 
@@ -213,10 +218,15 @@ LoadedPicture ReadPicture(const QByteArray& bytes, QSize fit)
         return {};
     }
     // Qt's PNG and JPEG readers can scale down while decoding, holding a few rows rather than
-    // the whole picture. Only for pictures they decode at 4 bytes a pixel: others they would
-    // first convert whole to that.
+    // the whole picture: for pictures they decode at 4 bytes a pixel, and for PNG only when not
+    // interlaced. Otherwise they would decode whole and convert the whole picture again to
+    // scale it, so those are decoded as they are and sampled down here.
     const QSize shown = size.boundedTo(fit.expandedTo(QSize(1, 1)));
-    if (shown != size && reader.imageFormat() == QImage::Format_RGB32) {
+    const QImage::Format decoded = reader.imageFormat();
+    const bool interlaced =
+        format == "png" && bytes.size() > PngInterlaceAt && bytes[PngInterlaceAt] != 0;
+    if (shown != size && !interlaced &&
+        (decoded == QImage::Format_RGB32 || decoded == QImage::Format_ARGB32)) {
         reader.setScaledSize(shown);
     }
     const QImage picture = reader.read();
