@@ -276,8 +276,6 @@ void KeysTest::pasteWithoutPictureChangesNothing_data()
     const QImage photo = indexed.convertToFormat(QImage::Format_RGB32);
     const QByteArray jpeg = encoded(photo, "jpeg");
     QTest::newRow("JPEG cut short") << "image/jpeg" << jpeg.left(jpeg.size() / 2);
-    const QByteArray png = encoded(photo, "png");
-    QTest::newRow("PNG cut short") << "image/png" << png.left(png.size() / 2);
 }
 
 void KeysTest::pasteWithoutPictureChangesNothing()
@@ -321,14 +319,6 @@ void KeysTest::pasteOfferedBytes_data()
                          << QSize(5000, 3000) << qRgb(255, 0, 0);
     QTest::newRow("exactly 256 megapixels") << "image/png" << encoded(mono(16000, 16000), "png")
                                             << QSize(16000, 16000) << qRgb(0, 0, 0);
-    const QImage indexed = picture(40, 30, Qt::blue).convertToFormat(QImage::Format_Indexed8);
-    QTest::newRow("8-bit BMP") << "image/bmp" << encoded(indexed, "bmp") << QSize(40, 30)
-                               << qRgb(0, 0, 255);
-    QTest::newRow("JPEG") << "image/jpeg" << encoded(picture(64, 48, Qt::white), "jpeg")
-                          << QSize(64, 48) << qRgb(255, 255, 255);
-    QTest::newRow("labelled JPEG, holding a PNG")
-        << "image/jpeg" << encoded(picture(20, 10, Qt::green), "png") << QSize(20, 10)
-        << qRgb(0, 255, 0);
 }
 
 void KeysTest::pasteOfferedBytes()

@@ -20,19 +20,13 @@ start_app
 offer_on_clipboard image/png "$work/pasted.png"
 start_drag_source "$work/dropped.png"
 drag_to_app
-for _ in $(seq 1 100); do
-    [ -s "$app/converter.pid" ] && break
-    sleep 0.05
-done
-converter=$(cat "$app/converter.pid" 2>/dev/null) || fail "the converter was not started"
+timeout 5 sh -c "until [ -s '$app/converter.pid' ]; do sleep 0.05; done" ||
+    fail "the converter was not started"
 focus_app
 xdotool key ctrl+v
 expect_title "Torvanix by Dalvester [Image from Clipboard]"
-for _ in $(seq 1 40); do
-    kill -0 "$converter" 2>/dev/null || break
-    sleep 0.05
-done
-kill -0 "$converter" 2>/dev/null && fail "the converter still runs after the paste"
+# EndProgram has reaped it by the time the title changes.
+kill -0 "$(cat "$app/converter.pid")" 2>/dev/null && fail "the converter still runs after the paste"
 # Past the time the conversion would have taken.
 sleep 4
 expect_title "Torvanix by Dalvester [Image from Clipboard]"

@@ -15,11 +15,8 @@ expect_title "Torvanix by Dalvester [Image from Clipboard]"
 # The owner stands where a drag source would, so the cleanup ends it too.
 "$X_SILENT_OWNER" >"$work/owner.log" 2>&1 &
 source_pid=$!
-for _ in $(seq 1 100); do
-    grep -q owner "$work/owner.log" && break
-    sleep 0.05
-done
-grep -q owner "$work/owner.log" || fail "the silent owner did not take the clipboard"
+timeout 5 sh -c "until grep -q owner '$work/owner.log'; do sleep 0.05; done" ||
+    fail "the silent owner did not take the clipboard"
 
 pressed=$(date +%s.%N)
 xdotool key ctrl+v

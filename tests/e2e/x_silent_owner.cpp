@@ -13,12 +13,8 @@ int main()
     }
     const Window window =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
-    const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
-    XSetSelectionOwner(display, clipboard, window, CurrentTime);
-    if (XGetSelectionOwner(display, clipboard) != window) {
-        std::fputs("x_silent_owner: cannot take the clipboard\n", stderr);
-        return 1;
-    }
+    XSetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False), window, CurrentTime);
+    XSync(display, False);
     std::puts("owner");
     std::fflush(stdout);
     // Selection requests arrive and are never answered.
