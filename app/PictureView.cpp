@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -60,14 +61,35 @@ std::optional<QLineF> clipped(QPointF a, QPointF b, const QRectF& bounds)
     return QLineF(a.x() + t0 * dx, a.y() + t0 * dy, a.x() + t1 * dx, a.y() + t1 * dy);
 }
 
-bool hasLocalFile(const QMimeData* data)
+// The local file a dropped URL names, when its name comes through exactly. Qt decodes a name
+// that is not valid UTF-8 with replacement characters, which would name another file; and a
+// URL with a host names no file here.
+std::optional<QString> exactLocalFile(const QUrl& url)
 {
-    if (data == nullptr || !data->hasUrls()) {
-        return false;
+    if (!url.isLocalFile()) {
+        return std::nullopt;
     }
-    const QList<QUrl> urls = data->urls();
-    return std::any_of(urls.cbegin(), urls.cend(),
-                       [](const QUrl& url) { return url.isLocalFile(); });
+    QString path = url.toLocalFile();
+    const QByteArray named =
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (QFile::encodeName(path) != named) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+QStringList localFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (data == nullptr || !data->hasUrls()) {
+        return files;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (auto file = exactLocalFile(url)) {
+            files.append(std::move(*file));
+        }
+    }
+    return files;
 }
 
 // A drop only ever copies: a source offering to move must never delete the user's file.
@@ -245,7 +267,7 @@ void PictureView::mouseReleaseEvent(QMouseEvent* event)
 
 void PictureView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (m_refuseDrops || !hasLocalFile(event->mimeData())) {
+    if (m_refuseDrops || localFiles(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
     }
@@ -254,7 +276,7 @@ void PictureView::dragEnterEvent(QDragEnterEvent* event)
 
 void PictureView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (m_refuseDrops || !hasLocalFile(event->mimeData())) {
+    if (m_refuseDrops || localFiles(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
     }
@@ -267,14 +289,5 @@ void PictureView::dropEvent(QDropEvent* event)
         event->ignore();
         return;
     }
-    QStringList files;
-    const QMimeData* data = event->mimeData();
-    if (data != nullptr && data->hasUrls()) {
-        for (const QUrl& url : data->urls()) {
-            if (url.isLocalFile()) {
-                files.append(url.toLocalFile());
-            }
-        }
-    }
-    emit filesDropped(files);
+    emit filesDropped(localFiles(event->mimeData()));
 }

@@ -1,5 +1,6 @@
 #include "frmTorvanix.h"
 
+#include "ClipboardPicture.h"
 #include "DropImport.h"
 #include "Numbers.h"
 #include "PictureView.h"
@@ -15,7 +16,6 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QResizeEvent>
 #include <QScreen>
 
@@ -212,17 +212,20 @@ void frmTorvanix::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift, bool re
 void frmTorvanix::PasteFromClipboard()
 {
     const QClipboard* clipboard = QGuiApplication::clipboard();
-    const QMimeData* data = clipboard != nullptr ? clipboard->mimeData() : nullptr;
-    if (data == nullptr || !data->hasImage()) {
-        return;
-    }
-    // Whatever format was offered (PNG, BMP ...) arrives decoded. Picture and label change
-    // together, only when a picture really came: a clipboard that fails changes nothing.
-    const auto picture = qvariant_cast<QImage>(data->imageData());
+    // Picture and label change together, only when a whole picture really came: a clipboard
+    // that fails changes nothing.
+    intake::LoadedPicture picture = intake::ReadClipboardPicture(
+        clipboard != nullptr ? clipboard->mimeData() : nullptr, DisplayFit());
     if (picture.isNull()) {
         return;
     }
-    ShowPicture(picture, ClipboardLabel);
+    // The later action wins: a conversion still running for a drop is ended, and its result
+    // never replaces the pasted picture.
+    if (m_runner.IsWaiting()) {
+        m_pastedDuringConversion = true;
+        m_runner.EndProgram();
+    }
+    ShowPicture(std::move(picture), ClipboardLabel);
 }
 
 float frmTorvanix::ScaleWidth() const
@@ -313,6 +316,7 @@ bool frmTorvanix::ConvertDroppedFile(const QString& file, intake::LoadedPicture&
     // Whatever an earlier drop left is gone, so only this conversion's output can load.
     const QString& work = m_work->path();
     intake::DeleteWorkingFiles(work);
+    m_pastedDuringConversion = false;
     const QString input = intake::ConverterInput(work, file);
     if (input.isEmpty()) {
         return true;
@@ -329,8 +333,8 @@ bool frmTorvanix::ConvertDroppedFile(const QString& file, intake::LoadedPicture&
     }
     // A converter still at work when the time is up would go on writing the file: end it and
     // give the drop up. One that crashed may have left half a file, and either may have left
-    // temporary files of its own.
-    if (m_runner.IsRunning() || m_runner.Crashed()) {
+    // temporary files of its own. A paste meanwhile replaced what this drop was for.
+    if (m_pastedDuringConversion || m_runner.IsRunning() || m_runner.Crashed()) {
         m_runner.EndProgram();
         m_work->clear();
         return true;

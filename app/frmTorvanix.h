@@ -114,4 +114,6 @@ private:
     PictureView* m_img = nullptr;
     QString m_caption;
     bool m_unloaded = false;
+    // Set by a paste while a dropped file converts.
+    bool m_pastedDuringConversion = false;
 };

@@ -1,4 +1,5 @@
 #include "CloseOnSignal.h"
+#include "PictureFile.h"
 #include "frmTorvanix.h"
 
 #include <QApplication>
@@ -15,9 +16,6 @@
 
 namespace {
 
-// Qt refuses to decode pictures over 128 MiB by default, which is an ordinary 48-megapixel
-// photo; allow a gigapixel at four bytes a pixel.
-constexpr int ImageAllocationLimitMiB = 4096;
 // The exit status for a command line the program does not understand.
 constexpr int UsageError = 2;
 
@@ -125,7 +123,9 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Torvanix"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TORVANIX_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral(TORVANIX_APP_ID));
-    QImageReader::setAllocationLimit(ImageAllocationLimitMiB);
+    // Qt refuses to decode pictures over 128 MiB by default, which is an ordinary 48-megapixel
+    // photo; the program's own limit bounds the largest paste instead.
+    QImageReader::setAllocationLimit(intake::DecodeLimitMiB);
 
     const CloseOnSignal closeOnSignal;
     frmTorvanix window(Surroundings{QCoreApplication::applicationDirPath()});

@@ -6,6 +6,7 @@
 #include "frmTorvanix.h"
 
 #include "DropImport.h"
+#include "PictureFile.h"
 #include "WorkingFiles.h"
 
 #include <QApplication>
@@ -186,7 +187,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
-    QImageReader::setAllocationLimit(4096);
+    QImageReader::setAllocationLimit(intake::DecodeLimitMiB);
     QTemporaryDir dir;
     folder = &dir;
     if (!QFile::link(QStringLiteral(TORVANIX_CONVERTER), appFolder() + "vconvert.exe")) {

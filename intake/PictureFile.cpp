@@ -1,5 +1,6 @@
 #include "PictureFile.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
@@ -12,8 +13,30 @@ namespace {
 
 constexpr qsizetype FileHeaderSize = 14;
 constexpr qsizetype InfoHeaderSize = 40;
-// Larger than any picture a converter writes; beyond it the header is not believed.
+// Larger than any picture a converter writes; beyond it the header is not believed. Also the
+// longest side a paste may have, whose size in HIMETRIC still fits the readout's 32 bits.
 constexpr qint64 LargestSide = qint64(1) << 20;
+
+// BMP compression kinds.
+constexpr quint32 Uncompressed = 0;
+constexpr quint32 RunLength8 = 1;
+constexpr quint32 RunLength4 = 2;
+constexpr quint32 BitFields = 3;
+constexpr quint32 AlphaBitFields = 6;
+// Run-length data ends with this code; a file cut short has lost it.
+const QByteArray EndOfBitmap = QByteArrayLiteral("\x00\x01");
+
+// JPEG markers.
+constexpr uchar MarkerPrefix = 0xFF;
+constexpr uchar StartOfScan = 0xDA;
+const QByteArray EndOfImage = QByteArrayLiteral("\xFF\xD9");
+
+// Where a PNG's header says whether the picture is interlaced: after the signature (8 bytes),
+// the header chunk's length and type (8) and its width, height, depth, colour type,
+// compression and filter fields (4 + 4 + 1 + 1 + 1 + 1).
+constexpr qsizetype PngInterlaceAt = 28;
+constexpr qsizetype StartOfImageSize = 2;
+constexpr qsizetype SegmentHeaderSize = 4;
 
 using Header = std::array<char, FileHeaderSize + InfoHeaderSize>;
 
@@ -30,14 +53,62 @@ qint64 sampleAt(qint64 i, qint64 from, qint64 to)
     return (2 * i + 1) * from / (2 * to);
 }
 
-LoadedPicture readWithQt(const QString& path, QSize fit)
+// Whether all the pixel data the header describes is there: Qt's reader fills whatever is
+// missing with black and reports success.
+bool pixelDataPresent(QIODevice& device, const Header& header, qint64 width, qint64 height)
 {
-    QImageReader reader(path, "bmp");
+    const auto dataOffset = static_cast<qint64>(field<quint32>(header, 10));
+    const auto bitCount = static_cast<qint64>(field<quint16>(header, 28));
+    switch (field<quint32>(header, 30)) {
+    case Uncompressed:
+    case BitFields:
+    case AlphaBitFields: {
+        const qint64 stride = (width * bitCount + 31) / 32 * 4;
+        return bitCount > 0 && dataOffset + stride * height <= device.size();
+    }
+    case RunLength8:
+    case RunLength4:
+        return device.seek(device.size() - EndOfBitmap.size()) &&
+               device.read(EndOfBitmap.size()) == EndOfBitmap;
+    default:
+        return false;
+    }
+}
+
+LoadedPicture readWithQt(QIODevice& device, QSize fit)
+{
+    if (!device.seek(0)) {
+        return {};
+    }
+    QImageReader reader(&device, "bmp");
     const QImage picture = reader.read();
     if (picture.isNull()) {
         return {};
     }
     return {FitForDisplay(picture, fit), picture.size()};
+}
+
+// A scan's coded data holds no marker prefix but before a zero or a restart code, so once the
+// first scan starts, the end-of-image marker is found by a plain search. Qt's reader fills the
+// rest of a JPEG cut short with grey and reports success.
+bool jpegComplete(const QByteArray& bytes)
+{
+    qsizetype at = StartOfImageSize;
+    while (at + SegmentHeaderSize <= bytes.size() &&
+           static_cast<uchar>(bytes[at]) == MarkerPrefix) {
+        const auto marker = static_cast<uchar>(bytes[at + 1]);
+        if (marker == MarkerPrefix) {
+            ++at; // fill byte
+            continue;
+        }
+        if (marker == StartOfScan) {
+            return bytes.indexOf(EndOfImage, at) >= 0;
+        }
+        const qsizetype length = static_cast<qsizetype>(static_cast<uchar>(bytes[at + 2])) << 8 |
+                                 static_cast<uchar>(bytes[at + 3]);
+        at += 2 + length;
+    }
+    return false;
 }
 
 } // namespace
@@ -51,14 +122,26 @@ QImage FitForDisplay(const QImage& picture, QSize fit)
     return picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
+bool PastableSize(QSize size)
+{
+    return !size.isEmpty() && size.width() <= LargestSide && size.height() <= LargestSide &&
+           static_cast<qint64>(size.width()) * size.height() <= LargestPastedPixels;
+}
+
 LoadedPicture ReadBmp(const QString& path, QSize fit)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         return {};
     }
+    return ReadBmp(file, fit);
+}
+
+LoadedPicture ReadBmp(QIODevice& file, QSize fit)
+{
     Header header{};
-    if (file.read(header.data(), header.size()) != static_cast<qint64>(header.size()) ||
+    if (!file.seek(0) ||
+        file.read(header.data(), header.size()) != static_cast<qint64>(header.size()) ||
         header[0] != 'B' || header[1] != 'M') {
         return {};
     }
@@ -66,20 +149,22 @@ LoadedPicture ReadBmp(const QString& path, QSize fit)
     const auto infoSize = field<quint32>(header, 14);
     const auto width = static_cast<qint64>(field<qint32>(header, 18));
     const auto storedHeight = static_cast<qint64>(field<qint32>(header, 22));
-    const auto bitCount = field<quint16>(header, 28);
-    const auto compression = field<quint32>(header, 30);
-    if (bitCount != 24 || compression != 0 || infoSize < InfoHeaderSize) {
-        file.close();
-        return readWithQt(path, fit);
-    }
     // Rows run bottom-up unless the height is negative.
     const bool bottomUp = storedHeight > 0;
     const qint64 height = bottomUp ? storedHeight : -storedHeight;
+    if (infoSize < InfoHeaderSize || width <= 0 || height <= 0 || width > LargestSide ||
+        height > LargestSide || dataOffset < FileHeaderSize + InfoHeaderSize) {
+        return {};
+    }
+    if (field<quint16>(header, 28) != 24 || field<quint32>(header, 30) != Uncompressed) {
+        if (!pixelDataPresent(file, header, width, height)) {
+            return {};
+        }
+        return readWithQt(file, fit);
+    }
     const qint64 rowBytes = width * 3;
     const qint64 stride = (rowBytes + 3) / 4 * 4;
-    if (width <= 0 || height <= 0 || width > LargestSide || height > LargestSide ||
-        dataOffset < FileHeaderSize + InfoHeaderSize ||
-        dataOffset + stride * height > file.size()) {
+    if (dataOffset + stride * height > file.size()) {
         return {};
     }
 
@@ -109,6 +194,46 @@ LoadedPicture ReadBmp(const QString& path, QSize fit)
         }
     }
     return {std::move(display), pixelSize};
+}
+
+LoadedPicture ReadPicture(const QByteArray& bytes, QSize fit)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    // The content tells the format, whatever type the offer was labelled with.
+    QImageReader reader(&buffer);
+    const QByteArray format = reader.format();
+    const QSize size = reader.size();
+    if (!PastableSize(size)) {
+        return {};
+    }
+    if (format == "bmp") {
+        return ReadBmp(buffer, fit);
+    }
+    // Only formats whose completeness can be told are taken.
+    if (format == "jpeg" ? !jpegComplete(bytes) : format != "png") {
+        return {};
+    }
+    // Qt's PNG and JPEG readers can scale down while decoding, holding a few rows rather than
+    // the whole picture: for pictures they decode at 4 bytes a pixel, and for PNG only when not
+    // interlaced. Otherwise they would decode whole and convert the whole picture again to
+    // scale it, so those are decoded as they are and sampled down here.
+    const QSize shown = size.boundedTo(fit.expandedTo(QSize(1, 1)));
+    const QImage::Format decoded = reader.imageFormat();
+    const bool interlaced =
+        format == "png" && bytes.size() > PngInterlaceAt && bytes[PngInterlaceAt] != 0;
+    if (shown != size && !interlaced &&
+        (decoded == QImage::Format_RGB32 || decoded == QImage::Format_ARGB32)) {
+        reader.setScaledSize(shown);
+    }
+    const QImage picture = reader.read();
+    if (picture.isNull()) {
+        return {};
+    }
+    return {FitForDisplay(picture, fit), size};
 }
 
 } // namespace intake

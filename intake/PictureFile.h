@@ -2,11 +2,21 @@
 // copy sampled down to what a screen can show is kept in memory.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
 
+class QIODevice;
+
 namespace intake {
+
+// Qt's decoders refuse to allocate more than this for one picture (a process-wide setting): a
+// 256-megapixel picture at 4 bytes a pixel, the largest paste, fits; the converter's 128
+// megapixels for drops fit twice over.
+inline constexpr int DecodeLimitMiB = 1024;
+// The most pixels a pasted picture may have, read from its header before anything is decoded.
+inline constexpr qint64 LargestPastedPixels = 256'000'000;
 
 struct LoadedPicture {
     QImage display;  // at most the fit size each way; the whole picture otherwise
@@ -17,10 +27,21 @@ struct LoadedPicture {
 // The picture sampled down to fit within fit (each axis on its own), or as it is when it fits.
 QImage FitForDisplay(const QImage& picture, QSize fit);
 
+// Whether a picture of this size may be pasted: not empty, at most LargestPastedPixels, and no
+// side longer than the readout can express.
+bool PastableSize(QSize size);
+
 // Reads a BMP file. Uncompressed 24-bit files, the kind the converter writes for photos, are
 // read row by row, only the rows and columns the fitted copy needs, so a 100-megapixel picture
 // never has to be held whole; other kinds go through Qt's reader. Null when the file is not a
 // readable BMP, is cut short, or claims more than it holds.
 LoadedPicture ReadBmp(const QString& path, QSize fit);
+// The same from an open device that can seek, read from its start.
+LoadedPicture ReadBmp(QIODevice& file, QSize fit);
+
+// Reads a PNG, BMP or JPEG picture held in memory, as another program offers it. Null unless
+// it is one of those, its size is pastable (told by its header, before decoding), and its data
+// decode completely: a picture cut short is never shown as if it were whole.
+LoadedPicture ReadPicture(const QByteArray& bytes, QSize fit);
 
 } // namespace intake

@@ -1,4 +1,6 @@
 // Runs the window's test classes in one program, under the offscreen platform.
+#include "PictureFile.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QImageReader>
@@ -18,7 +20,7 @@ int main(int argc, char** argv)
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     QApplication app(argc, argv);
     // As the program does: large pictures must decode.
-    QImageReader::setAllocationLimit(4096);
+    QImageReader::setAllocationLimit(intake::DecodeLimitMiB);
     int failures = 0;
     failures += runWindowTest(argc, argv);
     failures += runKeysTest(argc, argv);

@@ -2,8 +2,12 @@
 // the test provides, so no viewer is ever started.
 #include "WindowHarness.h"
 
+#include <QBuffer>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QMimeData>
+
+#include <cstring>
 
 using namespace harness;
 
@@ -37,6 +41,24 @@ void key(frmTorvanix& window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt:
     QApplication::sendEvent(&window, &release);
 }
 
+// A picture encoded as another program offers it, cut to its first `keep` bytes if asked.
+QByteArray encoded(const QImage& image, const char* format, qsizetype keep = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return keep < 0 ? bytes : bytes.left(keep);
+}
+
+QImage mono(int width, int height)
+{
+    QImage image(width, height, QImage::Format_Mono);
+    image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    image.fill(0);
+    return image;
+}
+
 void drawLine(frmTorvanix& window)
 {
     press(window, QPointF(100, 100));
@@ -65,6 +87,8 @@ private Q_SLOTS:
     void pasteKeepsTheLine();
     void pasteWithoutPictureChangesNothing_data();
     void pasteWithoutPictureChangesNothing();
+    void pasteOfferedBytes_data();
+    void pasteOfferedBytes();
     void pasteHugePicture();
 };
 
@@ -233,14 +257,31 @@ void KeysTest::pasteKeepsTheLine()
 void KeysTest::pasteWithoutPictureChangesNothing_data()
 {
     QTest::addColumn<QString>("offer");
-    QTest::newRow("text only") << "text";
-    QTest::newRow("an image that does not decode") << "broken image";
-    QTest::newRow("empty clipboard") << "nothing";
+    QTest::addColumn<QByteArray>("bytes"); // for an offer of an image type
+    QTest::newRow("text only") << "text" << QByteArray();
+    QTest::newRow("an image that does not decode") << "broken image" << QByteArray();
+    QTest::newRow("empty clipboard") << "nothing" << QByteArray();
+    // Complete and small, but over 256 megapixels by its header.
+    QTest::newRow("header over 256 megapixels")
+        << "image/png" << encoded(mono(16001, 16000), "png");
+    QTest::newRow("BMP of 400 x 300 in 100 bytes")
+        << "image/bmp" << encoded(harness::picture(400, 300), "bmp", 100);
+    QImage indexed(400, 300, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    for (int y = 0; y < indexed.height(); ++y) {
+        std::memset(indexed.scanLine(y), y % 2, static_cast<std::size_t>(indexed.width()));
+    }
+    QTest::newRow("8-bit BMP cut short") << "image/bmp" << encoded(indexed, "bmp", 60000);
+    // Cut inside the picture's data, after its header.
+    const QImage photo = indexed.convertToFormat(QImage::Format_RGB32);
+    const QByteArray jpeg = encoded(photo, "jpeg");
+    QTest::newRow("JPEG cut short") << "image/jpeg" << jpeg.left(jpeg.size() / 2);
 }
 
 void KeysTest::pasteWithoutPictureChangesNothing()
 {
     QFETCH(QString, offer);
+    QFETCH(QByteArray, bytes);
     ShownWindow window;
     window->ShowPicture(picture(300, 300, Qt::green), QStringLiteral(" [/tmp/kept.png]"));
     drawLine(*window);
@@ -252,14 +293,48 @@ void KeysTest::pasteWithoutPictureChangesNothing()
         data->setText(QStringLiteral("just words"));
     } else if (offer == u"broken image") {
         data->setImageData(QImage());
+    } else if (offer != u"nothing") {
+        data->setData(offer, bytes);
     }
     QGuiApplication::clipboard()->setMimeData(data);
+    QElapsedTimer timer;
+    timer.start();
     key(*window, Qt::Key_V, Qt::ControlModifier);
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
 
     QCOMPARE(window->imgTorvanix()->tag(), QStringLiteral(" [/tmp/kept.png]"));
     QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(300, 300));
     QCOMPARE(window->Caption(), title);
     QCOMPARE(window->linTorvanix(), line);
+}
+
+void KeysTest::pasteOfferedBytes_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRgb>("topLeft");
+    // Larger than the display copy: the reader scales while decoding.
+    QTest::newRow("PNG") << "image/png" << encoded(picture(5000, 3000, Qt::red), "png")
+                         << QSize(5000, 3000) << qRgb(255, 0, 0);
+    QTest::newRow("exactly 256 megapixels") << "image/png" << encoded(mono(16000, 16000), "png")
+                                            << QSize(16000, 16000) << qRgb(0, 0, 0);
+}
+
+void KeysTest::pasteOfferedBytes()
+{
+    QFETCH(QString, type);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, size);
+    QFETCH(QRgb, topLeft);
+    ShownWindow window;
+    auto* data = new QMimeData;
+    data->setData(type, bytes);
+    QGuiApplication::clipboard()->setMimeData(data);
+    key(*window, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window->imgTorvanix()->tag(), FromClipboard);
+    QCOMPARE(window->imgTorvanix()->pictureSize(), size);
+    QCOMPARE(window->imgTorvanix()->picture().pixel(0, 0), topLeft);
 }
 
 void KeysTest::pasteHugePicture()

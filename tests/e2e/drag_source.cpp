@@ -1,7 +1,8 @@
 // A window to drag files from, as a file manager would: pressing the mouse in it starts a drag
 // of the files named on the command line. It stays open after the drop, since a drag source
 // that goes away too early takes its file list with it.
-// Usage: drag_source FILE...
+// Usage: drag_source FILE-OR-URL...   (an argument starting "file:" is taken as an encoded URL,
+// as it is, so a test can offer a name that is not valid UTF-8)
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
@@ -44,7 +45,10 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QList<QUrl> urls;
     for (int i = 1; i < argc; ++i) {
-        urls.append(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[i])));
+        const QByteArray argument(argv[i]);
+        urls.append(argument.startsWith("file:")
+                        ? QUrl::fromEncoded(argument)
+                        : QUrl::fromLocalFile(QString::fromLocal8Bit(argument)));
     }
     DragSource source(urls);
     source.show();

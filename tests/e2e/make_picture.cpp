@@ -1,18 +1,22 @@
 // Writes a test picture of any size quickly: a smooth gradient, so it compresses well.
-// Usage: make_picture WIDTH HEIGHT FILE   (the format follows FILE's extension)
+// Usage: make_picture WIDTH HEIGHT FILE [alpha]   (the format follows FILE's extension; with
+// "alpha", the picture also fades from opaque at the top to half transparent at the bottom)
 #include <QImage>
 #include <QImageWriter>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char* argv[])
 {
-    if (argc != 4) {
-        std::fputs("usage: make_picture WIDTH HEIGHT FILE\n", stderr);
+    const bool alpha = argc == 5 && std::strcmp(argv[4], "alpha") == 0;
+    if (argc != 4 && !alpha) {
+        std::fputs("usage: make_picture WIDTH HEIGHT FILE [alpha]\n", stderr);
         return 2;
     }
+    const qsizetype channels = alpha ? 4 : 3;
     QImage image(QString::fromLocal8Bit(argv[1]).toInt(), QString::fromLocal8Bit(argv[2]).toInt(),
-                 QImage::Format_RGB888);
+                 alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     if (image.isNull()) {
         std::fputs("make_picture: cannot make an image that size\n", stderr);
         return 1;
@@ -22,10 +26,13 @@ int main(int argc, char* argv[])
         const auto green = static_cast<uchar>(y * 255 / image.height());
         for (int x = 0; x < image.width(); ++x) {
             const auto grey = static_cast<uchar>(x * 255 / image.width());
-            const qsizetype at = 3 * static_cast<qsizetype>(x);
+            const qsizetype at = channels * static_cast<qsizetype>(x);
             line[at] = grey;
             line[at + 1] = green;
             line[at + 2] = grey;
+            if (alpha) {
+                line[at + 3] = static_cast<uchar>(255 - green / 2);
+            }
         }
     }
     QImageWriter writer(QString::fromLocal8Bit(argv[3]));
