@@ -20,6 +20,15 @@ store_types=$(sed -n 's|.*<mediatype>\(.*\)</mediatype>.*|\1|p' "resources/$app_
 [ "$entry_types" = "$store_types" ] ||
     { echo "MimeType= and <mediatype> differ:" >&2; diff <(echo "$entry_types") <(echo "$store_types") >&2; exit 1; }
 
+# The version is written once, in CMakeLists.txt; the documents that show it must agree.
+version=$(sed -n 's/^project(Torvanix VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
+for shown in "resources/$app_id.metainfo.xml:<release version=\"$version\"" \
+    "resources/torvanix.1:\"Torvanix $version\"" "resources/ReadMe.txt:version $version" \
+    "packaging/changelog:torvanix ($version-"; do
+    grep -qF "${shown#*:}" "${shown%%:*}" ||
+        { echo "${shown%%:*} does not show version $version" >&2; exit 1; }
+done
+
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 echo "clang-format: ${#sources[@]} files"
 clang-format --dry-run --Werror "${sources[@]}"

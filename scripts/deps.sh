@@ -1,23 +1,37 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, whatever of the build, run and test tools this Debian 12 machine lacks;
-# or, given package names, whatever of those it lacks.
+# Installs, with apt-get, whatever this Debian 12 machine lacks of:
+#   scripts/deps.sh              everything: building, running, testing and packaging
+#   scripts/deps.sh --program    only what building and running the program needs
+#   scripts/deps.sh --package    that, and what making the Debian package needs
+#   scripts/deps.sh NAME...      the packages named
 set -euo pipefail
 
-packages=("$@")
-[ $# -gt 0 ] || packages=(
+program=(
     # build
-    cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev
-    libbenchmark-dev
+    cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
     # run: Qt's X11, Wayland and offscreen platforms, a font for dialogs, the converter
     qt6-qpa-plugins qt6-wayland fonts-dejavu-core imagemagick xdg-utils
-    # test: a virtual X server and the tools that drive it; desktop-entry checks
+)
+# the Debian package: dependencies from the program's libraries
+package=(dpkg-dev file)
+everything=(
+    "${program[@]}" "${package[@]}"
+    # tests and benchmarks: the X11 helpers' headers, Google Benchmark, a virtual X server and
+    # the tools that drive it; desktop-entry checks
+    libx11-dev libbenchmark-dev
     xvfb xauth xdotool xclip x11-utils desktop-file-utils libglib2.0-bin perl
-    # the Debian package: dependencies from the program's libraries, its checker; the checkers
-    # of the desktop entry's metadata and of the manual page
-    dpkg-dev file lintian appstream groff-base
+    # the package's checker; the checkers of the desktop entry's metadata and the manual page
+    lintian appstream groff-base
     # fuzzing, sanitizers and lint
     clang libclang-rt-14-dev clang-format clang-tidy
 )
+
+case "${1:-}" in
+    "") packages=("${everything[@]}") ;;
+    --program) packages=("${program[@]}") ;;
+    --package) packages=("${program[@]}" "${package[@]}") ;;
+    *) packages=("$@") ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -14,9 +14,9 @@ cd "$(dirname "$0")/.."
 umask 022
 
 if [ $# -eq 0 ]; then
-    scripts/deps.sh
+    scripts/deps.sh --package
     build=build-package
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
     cmake --build "$build" --target torvanix torvanix_man_page torvanix_debian_changelog
 else
     build=$1

@@ -1,10 +1,13 @@
 // Helpers for driving the real window under the offscreen platform.
 #pragma once
 
+#include "PictureFile.h"
 #include "PictureView.h"
 #include "frmTorvanix.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,4 +73,25 @@ struct ShownWindow {
     frmTorvanix* operator->() const { return window.get(); }
 };
 
+// Runs one test class on the real window under the offscreen platform, set up as the program
+// sets itself up.
+template <typename Test> int runWindowTest(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    // Windows make their working folders in a cache of the tests' own.
+    const QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    QApplication app(argc, argv);
+    // As the program does: large pictures must decode.
+    QImageReader::setAllocationLimit(intake::DecodeLimitMiB);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 } // namespace harness
+
+// The test program's main for one test class.
+#define TORVANIX_WINDOW_TEST_MAIN(TestClass)                                                    \
+    int main(int argc, char** argv) { return harness::runWindowTest<TestClass>(argc, argv); }

@@ -626,10 +626,6 @@ void DropTest::closingDuringConversionEndsIt()
     QCOMPARE(window->Caption(), Base);
 }
 
-int runDropTest(int argc, char** argv)
-{
-    DropTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+TORVANIX_WINDOW_TEST_MAIN(DropTest)
 
 #include "tst_drop.moc"

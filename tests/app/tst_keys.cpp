@@ -353,10 +353,6 @@ void KeysTest::pasteHugePicture()
     QGuiApplication::clipboard()->clear();
 }
 
-int runKeysTest(int argc, char** argv)
-{
-    KeysTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+TORVANIX_WINDOW_TEST_MAIN(KeysTest)
 
 #include "tst_keys.moc"

@@ -440,10 +440,6 @@ void WindowTest::onlyWorkingFilesAreDeleted()
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("keep.bmp"))));
 }
 
-int runWindowTest(int argc, char** argv)
-{
-    WindowTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+TORVANIX_WINDOW_TEST_MAIN(WindowTest)
 
 #include "tst_window.moc"
