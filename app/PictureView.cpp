@@ -113,10 +113,9 @@ PictureView::PictureView(QWidget* parent)
     setAcceptDrops(true);
 }
 
-void PictureView::setPicture(QImage display, QSize pixelSize)
+void PictureView::setPicture(QImage display)
 {
     m_picture = std::move(display);
-    m_pictureSize = pixelSize;
     m_scaled = QImage();
     update();
 }

@@ -19,17 +19,13 @@ class PictureView : public QWidget {
 public:
     explicit PictureView(QWidget* parent = nullptr);
 
-    // The picture is replaced whole: the copy to show (sampled down to what a screen can
-    // show) and the picture's own size in pixels. The view paints the copy scaled to its size.
-    void setPicture(QImage display, QSize pixelSize);
+    // The picture is replaced whole by the copy to show (sampled down to what a screen can
+    // show), which the view paints scaled to its size.
+    void setPicture(QImage display);
     [[nodiscard]] const QImage& picture() const { return m_picture; }
-    [[nodiscard]] QSize pictureSize() const { return m_pictureSize; }
 
-    // The image label: empty until a paste or a drop, then " [source]".
-    void setTag(const QString& tag) { m_tag = tag; }
-    [[nodiscard]] const QString& tag() const { return m_tag; }
-
-    // Shows the line as given, repainting only the strips the old and the new line cover.
+    // Shows the line as given, repainting only the strips the old and the new line cover; the
+    // view keeps what it last painted, to know what to repaint.
     void setLine(const measure::LineControl& line);
     [[nodiscard]] const measure::LineControl& line() const { return m_line; }
 
@@ -44,11 +40,11 @@ public:
                                                               const QRectF& bounds);
 
 signals:
-    // Button as the platform reports it: the button that changed on press and release, the
+    // buttons as the platform reports them: the button that changed on press and release, the
     // buttons held on a move. X and Y are twips from the view's top left corner.
-    void mouseDown(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y);
-    void mouseMove(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y);
-    void mouseUp(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X, float Y);
+    void mouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X, float Y);
+    void mouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X, float Y);
+    void mouseUp(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X, float Y);
     // The local files of a drop, in order; empty for a drop that carries none.
     void filesDropped(const QStringList& files);
 
@@ -67,9 +63,7 @@ private:
     void ensureScaled();
 
     QImage m_picture;
-    QSize m_pictureSize;
     QImage m_scaled; // m_picture at the view's size in device pixels; remade per size change
-    QString m_tag;
     measure::LineControl m_line;
     bool m_refuseDrops = false;
 };

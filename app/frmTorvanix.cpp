@@ -4,7 +4,6 @@
 #include "DropImport.h"
 #include "Numbers.h"
 #include "PictureView.h"
-#include "Readout.h"
 #include "WorkingFiles.h"
 
 #include <QClipboard>
@@ -73,16 +72,15 @@ int pixelsOf(float twips)
 frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
     : QWidget(parent)
     , m_surroundings(std::move(surroundings))
-    , m_runner(m_surroundings.Clock != nullptr ? *m_surroundings.Clock : m_systemClock)
+    , m_runner(m_surroundings.clock != nullptr ? *m_surroundings.clock : m_systemClock)
     , m_img(new PictureView(this))
 {
-    if (!m_surroundings.OpenUrl) {
-        m_surroundings.OpenUrl = [](const QUrl& url) {
+    if (!m_surroundings.openUrl) {
+        m_surroundings.openUrl = [](const QUrl& url) {
             return QDesktopServices::openUrl(url);
         };
     }
-    SetCaption(
-        QString::fromUtf8(measure::Credit.data(), static_cast<qsizetype>(measure::Credit.size())));
+    showMeasurement();
     QIcon icon(QStringLiteral(":/torvanix.png"));
     for (const int iconSize : IconSizes) {
         icon.addFile(QStringLiteral(":/icons/torvanix-%1.png").arg(iconSize));
@@ -90,8 +88,10 @@ frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
     setWindowIcon(icon);
     resize(LaidOutClient);
     m_img->setGeometry(0, 0, pixelsOf(MinClientWidth), pixelsOf(MinClientHeight));
-    const QImage card(QStringLiteral(":/card.bmp"));
-    m_img->setPicture(card, card.size());
+    // The instruction card is the first picture, with no label, so the line does not respond.
+    QImage card(QStringLiteral(":/card.bmp"));
+    m_measure.setPicture(card.width(), card.height(), {});
+    m_img->setPicture(std::move(card));
 
     connect(m_img, &PictureView::mouseDown, this, &frmTorvanix::imgTorvanix_MouseDown);
     connect(m_img, &PictureView::mouseMove, this, &frmTorvanix::imgTorvanix_MouseMove);
@@ -111,33 +111,28 @@ frmTorvanix::~frmTorvanix() = default;
 
 void frmTorvanix::Form_Load()
 {
-    m_mod.FrameExtraWidth =
-        measure::CLng((frameGeometry().width() - width()) * static_cast<double>(TwipsPerPixel));
-    m_mod.FrameExtraHeight =
-        measure::CLng((frameGeometry().height() - height()) * static_cast<double>(TwipsPerPixel));
-    m_mod.AppFolder = m_surroundings.AppPath;
+    m_mod.AppFolder = m_surroundings.appPath;
     if (!m_mod.AppFolder.endsWith(QLatin1Char('/'))) {
         m_mod.AppFolder += QLatin1Char('/');
     }
-    m_mod.Rel = measure::LineFractions{};
     Form_Resize();
     // Working files used to live beside the program; clear any an older version left there,
     // where this user may. The converter now writes into a folder of this window's own.
-    DeleteStaleWorkingFiles();
-    m_work = std::make_unique<intake::WorkingFolder>(m_surroundings.WorkingPlaces.isEmpty()
-                                                         ? intake::DefaultWorkingPlaces()
-                                                         : m_surroundings.WorkingPlaces);
-    m_runner.SetTemporaryFolder(m_work->path());
+    deleteStaleWorkingFiles();
+    m_work = std::make_unique<intake::WorkingFolder>(m_surroundings.workingPlaces.isEmpty()
+                                                         ? intake::defaultWorkingPlaces()
+                                                         : m_surroundings.workingPlaces);
+    m_runner.setTemporaryFolder(m_work->path());
 }
 
-void frmTorvanix::DeleteStaleWorkingFiles() const
+void frmTorvanix::deleteStaleWorkingFiles() const
 {
     if (QFileInfo(m_mod.AppFolder).isWritable()) {
-        intake::DeleteWorkingFiles(m_mod.AppFolder);
+        intake::deleteWorkingFiles(m_mod.AppFolder);
     }
 }
 
-QString frmTorvanix::WorkingFolder() const
+QString frmTorvanix::workingFolder() const
 {
     return m_work != nullptr ? m_work->path() : QString();
 }
@@ -147,12 +142,14 @@ void frmTorvanix::Form_Resize()
     if (isMinimized()) {
         return;
     }
-    if (ScaleWidth() < MinClientWidth) {
-        SetWidth(static_cast<float>(m_mod.FrameExtraWidth) + MinClientWidth);
+    // Where a window manager ignores the minimum size, the window snaps back, one side at a
+    // time: the resize comes back here for the other.
+    if (clientWidth() < MinClientWidth) {
+        resizeClient(pixelsOf(MinClientWidth), height());
         return;
     }
-    if (ScaleHeight() < MinClientHeight) {
-        SetHeight(static_cast<float>(m_mod.FrameExtraHeight) + MinClientHeight);
+    if (clientHeight() < MinClientHeight) {
+        resizeClient(width(), pixelsOf(MinClientHeight));
         return;
     }
     // The picture always covers the client area exactly, from the top left corner.
@@ -166,9 +163,9 @@ void frmTorvanix::Form_Unload()
 {
     // A conversion still running is ended first, so that it writes no file after this.
     m_unloaded = true;
-    m_runner.EndProgram();
+    m_runner.endProgram();
     m_work->remove();
-    DeleteStaleWorkingFiles();
+    deleteStaleWorkingFiles();
 }
 
 void frmTorvanix::resizeEvent(QResizeEvent* event)
@@ -189,58 +186,56 @@ void frmTorvanix::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
-void frmTorvanix::Form_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift, bool repeated)
+void frmTorvanix::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool repeated)
 {
     // Three independent tests, in this order.
-    if (KeyCode == Qt::Key_Escape) {
-        m_lin.Visible = false;
-        m_img->setLine(m_lin);
+    if (key == Qt::Key_Escape) {
         // The line's own coordinates stay; they follow the fractions at the next UpdateLine.
-        m_mod.Rel = measure::LineFractions{};
-        SetCaption(QString::fromStdString(measure::BaseTitle(m_img->tag().toStdString())));
+        m_measure.reset();
+        showMeasurement();
     }
     // A held key repeats; one read-me window and one paste are what the user asked for.
-    if (KeyCode == Qt::Key_F1 && !repeated) {
+    if (key == Qt::Key_F1 && !repeated) {
         // Whether a viewer could be started or not, the program carries on as it was.
-        (void)m_surroundings.OpenUrl(QUrl::fromLocalFile(m_mod.AppFolder + ReadMeName));
+        (void)m_surroundings.openUrl(QUrl::fromLocalFile(m_mod.AppFolder + ReadMeName));
     }
-    if (KeyCode == Qt::Key_V && (Shift & ~Qt::KeypadModifier) == Qt::ControlModifier && !repeated) {
-        PasteFromClipboard();
+    if (key == Qt::Key_V && (modifiers & ~Qt::KeypadModifier) == Qt::ControlModifier && !repeated) {
+        pasteFromClipboard();
     }
 }
 
-void frmTorvanix::PasteFromClipboard()
+void frmTorvanix::pasteFromClipboard()
 {
     const QClipboard* clipboard = QGuiApplication::clipboard();
     // Picture and label change together, only when a whole picture really came: a clipboard
     // that fails changes nothing.
-    intake::LoadedPicture picture = intake::ReadClipboardPicture(
-        clipboard != nullptr ? clipboard->mimeData() : nullptr, DisplayFit());
+    intake::LoadedPicture picture = intake::readClipboardPicture(
+        clipboard != nullptr ? clipboard->mimeData() : nullptr, displayFit());
     if (picture.isNull()) {
         return;
     }
     // The later action wins: a conversion still running for a drop is ended, and its result
     // never replaces the pasted picture.
-    if (m_runner.IsWaiting()) {
+    if (m_runner.isWaiting()) {
         m_pastedDuringConversion = true;
-        m_runner.EndProgram();
+        m_runner.endProgram();
     }
-    ShowPicture(std::move(picture), ClipboardLabel);
+    showPicture(std::move(picture), ClipboardLabel);
 }
 
-float frmTorvanix::ScaleWidth() const
+float frmTorvanix::clientWidth() const
 {
     return static_cast<float>(width()) * TwipsPerPixel;
 }
 
-float frmTorvanix::ScaleHeight() const
+float frmTorvanix::clientHeight() const
 {
     return static_cast<float>(height()) * TwipsPerPixel;
 }
 
-void frmTorvanix::SetWidth(float twips)
+void frmTorvanix::resizeClient(int width, int height)
 {
-    resize(pixelsOf(twips - static_cast<float>(m_mod.FrameExtraWidth)), height());
+    resize(width, height);
     // A shown window hears of its new size at once; a hidden one only when shown, so apply the
     // rules to it now.
     if (!isVisible()) {
@@ -248,20 +243,17 @@ void frmTorvanix::SetWidth(float twips)
     }
 }
 
-void frmTorvanix::SetHeight(float twips)
+QString frmTorvanix::writtenTitle() const
 {
-    resize(width(), pixelsOf(twips - static_cast<float>(m_mod.FrameExtraHeight)));
-    if (!isVisible()) {
-        Form_Resize();
-    }
+    return QString::fromStdString(m_measure.title());
 }
 
-void frmTorvanix::SetCaption(const QString& caption)
+void frmTorvanix::showMeasurement()
 {
-    m_caption = caption;
+    m_img->setLine(m_measure.line());
     // Qt reads "[*]" in a title as the unsaved-changes mark and drops it; doubled, it shows as
     // written, so a file named "a[*].png" keeps its name in the title.
-    QString shown = caption;
+    QString shown = writtenTitle();
     shown.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     setWindowTitle(shown);
 }
@@ -271,16 +263,16 @@ bool frmTorvanix::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutV
     return m_runner.ShellAndWait(ExeFullPath, TimeOutValue);
 }
 
-void frmTorvanix::OpenFile(const QString& path)
+void frmTorvanix::openFile(const QString& path)
 {
     QMetaObject::invokeMethod(
         this, [this, path] { imgTorvanix_OLEDragDrop({path}); }, Qt::QueuedConnection);
 }
 
-void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& Files)
+void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
 {
     // One conversion at a time (the view refuses drags meanwhile), and only the first file.
-    if (m_runner.IsWaiting() || m_unloaded || Files.isEmpty()) {
+    if (m_runner.isWaiting() || m_unloaded || files.isEmpty()) {
         return;
     }
     if (!m_work->isValid()) {
@@ -288,11 +280,11 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& Files)
                              (QStringList{NoWorkingFolder} + m_work->tried()).join('\n'));
         return;
     }
-    const QString& file = Files.first();
+    const QString& file = files.first();
     intake::LoadedPicture picture;
     WaitCursor hourglass;
     m_img->setRefuseDrops(true);
-    const bool started = ConvertDroppedFile(file, picture);
+    const bool started = convertDroppedFile(file, picture);
     m_img->setRefuseDrops(false);
     hourglass.restore();
     if (m_unloaded) {
@@ -304,113 +296,101 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& Files)
     }
     // Picture, label, line and title change together, and only when a new picture came.
     if (!picture.isNull()) {
-        ShowPicture(std::move(picture), intake::DropLabel(file));
+        showPicture(std::move(picture), intake::dropLabel(file));
     }
 }
 
-bool frmTorvanix::ConvertDroppedFile(const QString& file, intake::LoadedPicture& picture)
+bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture& picture)
 {
-    if (!intake::IsConvertibleFile(file)) {
+    if (!intake::isConvertibleFile(file)) {
         return true;
     }
     // Whatever an earlier drop left is gone, so only this conversion's output can load.
     const QString& work = m_work->path();
-    intake::DeleteWorkingFiles(work);
+    intake::deleteWorkingFiles(work);
     m_pastedDuringConversion = false;
-    const QString input = intake::ConverterInput(work, file);
+    const QString input = intake::converterInput(work, file);
     if (input.isEmpty()) {
         return true;
     }
-    const bool started = ShellAndWait(intake::ConverterCommandLine(m_mod.AppFolder, work, input),
+    const bool started = ShellAndWait(intake::converterCommandLine(m_mod.AppFolder, work, input),
                                       intake::ConversionTimeLimit);
     if (m_unloaded) {
         // Closing ended the converter and removed the folder already.
         return true;
     }
-    intake::RemoveConverterInput(work);
+    intake::removeConverterInput(work);
     if (!started) {
         return false;
     }
     // A converter still at work when the time is up would go on writing the file: end it and
     // give the drop up. One that crashed may have left half a file, and either may have left
     // temporary files of its own. A paste meanwhile replaced what this drop was for.
-    if (m_pastedDuringConversion || m_runner.IsRunning() || m_runner.Crashed()) {
-        m_runner.EndProgram();
+    if (m_pastedDuringConversion || m_runner.isRunning() || m_runner.crashed()) {
+        m_runner.endProgram();
         m_work->clear();
         return true;
     }
-    picture = intake::LoadWorkingPicture(work, DisplayFit());
+    picture = intake::loadWorkingPicture(work, displayFit());
     return true;
 }
 
-QSize frmTorvanix::DisplayFit() const
+QSize frmTorvanix::displayFit() const
 {
     const QScreen* shown = screen();
     const QSize desktop = shown != nullptr ? shown->virtualSize() : UsualDesktop;
     return (QSizeF(desktop) * devicePixelRatioF() * 2.0).toSize();
 }
 
-void frmTorvanix::ShowPicture(const QImage& picture, const QString& label)
+void frmTorvanix::showPicture(const QImage& picture, const QString& label)
 {
-    ShowPicture(intake::LoadedPicture{intake::FitForDisplay(picture, DisplayFit()), picture.size()},
+    showPicture(intake::LoadedPicture{intake::fitForDisplay(picture, displayFit()), picture.size()},
                 label);
 }
 
-void frmTorvanix::ShowPicture(intake::LoadedPicture picture, const QString& label)
+void frmTorvanix::showPicture(intake::LoadedPicture picture, const QString& label)
 {
-    m_img->setPicture(std::move(picture.display), picture.pixelSize);
-    m_img->setTag(label);
+    m_img->setPicture(std::move(picture.display));
+    m_measure.setPicture(picture.pixelSize.width(), picture.pixelSize.height(),
+                         label.toStdString());
     UpdateLine(measure::NoPoint, measure::NoPoint);
 }
 
 void frmTorvanix::UpdateLine(std::int32_t X, std::int32_t Y)
 {
     // Until a paste or a drop has given the picture a label, the mouse has no effect.
-    if (m_img->tag().isEmpty()) {
+    if (!m_measure.responds()) {
         return;
     }
     if (X != measure::NoPoint && Y != measure::NoPoint) {
-        if (measure::MoveNearestEndpoint(m_mod.Rel, X, Y, ScaleWidth(), ScaleHeight())) {
-            m_lin.Visible = true;
-        }
+        m_measure.moveNearestEndpoint(X, Y, clientWidth(), clientHeight());
     }
-    measure::PlaceLine(m_lin, m_mod.Rel, ScaleWidth(), ScaleHeight());
-    m_img->setLine(m_lin);
-    RefreshReadout();
+    // The readout measures against the picture control's size, which the size rules keep equal
+    // to the client area.
+    m_measure.place(clientWidth(), clientHeight(), m_img->width() * measure::TwipsPerPixel,
+                    m_img->height() * measure::TwipsPerPixel,
+                    QLocale().decimalPoint().toStdString());
+    showMeasurement();
 }
 
-void frmTorvanix::RefreshReadout()
-{
-    const QSize picture = m_img->pictureSize();
-    const measure::PictureGeometry geometry{
-        measure::HimetricFromPixels(picture.width()),
-        measure::HimetricFromPixels(picture.height()),
-        m_img->width() * measure::TwipsPerPixel,
-        m_img->height() * measure::TwipsPerPixel,
-    };
-    const std::string title = measure::TitleFor(m_lin, geometry, m_img->tag().toStdString(),
-                                                QLocale().decimalPoint().toStdString());
-    SetCaption(QString::fromStdString(title));
-}
-
-void frmTorvanix::imgTorvanix_MouseDown(Qt::MouseButtons /*Button*/,
-                                        Qt::KeyboardModifiers /*Shift*/, float X, float Y)
+void frmTorvanix::imgTorvanix_MouseDown(Qt::MouseButtons /*buttons*/,
+                                        Qt::KeyboardModifiers /*modifiers*/, float X, float Y)
 {
     UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
 }
 
-void frmTorvanix::imgTorvanix_MouseMove(Qt::MouseButtons Button, Qt::KeyboardModifiers /*Shift*/,
-                                        float X, float Y)
+void frmTorvanix::imgTorvanix_MouseMove(Qt::MouseButtons buttons,
+                                        Qt::KeyboardModifiers /*modifiers*/, float X, float Y)
 {
     // Only a drag moves the line; any button will do.
-    if (Button == Qt::NoButton) {
+    if (buttons == Qt::NoButton) {
         return;
     }
     UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
 }
 
-void frmTorvanix::imgTorvanix_MouseUp(Qt::MouseButtons /*Button*/, Qt::KeyboardModifiers /*Shift*/,
-                                      float X, float Y)
+void frmTorvanix::imgTorvanix_MouseUp(Qt::MouseButtons /*buttons*/,
+                                      Qt::KeyboardModifiers /*modifiers*/, float X, float Y)
 {
     UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "Clock.h"
-#include "Line.h"
+#include "Measurement.h"
 #include "PictureFile.h"
 #include "ShellAndWait.h"
 #include "WorkingFolder.h"
@@ -22,16 +22,16 @@ class PictureView;
 // What the window takes from its surroundings; tests give their own.
 struct Surroundings {
     // The folder holding the program, as the system reports it (no trailing "/" except at "/").
-    QString AppPath{};
+    QString appPath{};
     // Opens a document with the desktop's default handler without waiting; false when no
     // handler could be started. The desktop's own when left empty.
-    std::function<bool(const QUrl&)> OpenUrl{};
+    std::function<bool(const QUrl&)> openUrl{};
     // The time of day for the converter's time limit; the system's when null. Must outlive
     // the window.
-    const intake::Clock* Clock = nullptr;
+    const intake::Clock* clock = nullptr;
     // Where the window may make its private working folder, in order; the usual places (the
     // user's cache, then the temporary folder) when empty.
-    QList<intake::WorkingPlace> WorkingPlaces{};
+    QList<intake::WorkingPlace> workingPlaces{};
 };
 
 class frmTorvanix : public QWidget {
@@ -50,25 +50,27 @@ public:
 
     // Imports a file given on the command line exactly as a drop of it, once the event loop
     // runs, so the window is up before the converter is waited for. path is absolute.
-    void OpenFile(const QString& path);
+    void openFile(const QString& path);
 
     // Makes a picture and its label current together and redraws the line and the title over
     // it; used by paste and drop.
-    void ShowPicture(const QImage& picture, const QString& label);
-    void ShowPicture(intake::LoadedPicture picture, const QString& label);
+    void showPicture(const QImage& picture, const QString& label);
+    void showPicture(intake::LoadedPicture picture, const QString& label);
     // The most a picture is kept at for display: twice the desktop, in device pixels.
-    [[nodiscard]] QSize DisplayFit() const;
+    [[nodiscard]] QSize displayFit() const;
 
-    [[nodiscard]] const modTorvanix& state() const { return m_mod; }
+    // The line, the picture's own size, its label and the title.
+    [[nodiscard]] const measure::Measurement& measurement() const { return m_measure; }
+    // The program's folder, always ending in "/".
+    [[nodiscard]] const QString& appFolder() const { return m_mod.AppFolder; }
     [[nodiscard]] PictureView* imgTorvanix() const { return m_img; }
-    [[nodiscard]] const measure::LineControl& linTorvanix() const { return m_lin; }
     // The title as written, before the platform's placeholder handling.
-    [[nodiscard]] const QString& Caption() const { return m_caption; }
+    [[nodiscard]] QString writtenTitle() const;
     // Whether a dropped file is being converted.
-    [[nodiscard]] bool Converting() const { return m_runner.IsWaiting(); }
+    [[nodiscard]] bool isConverting() const { return m_runner.isWaiting(); }
     // The window's own folder for the converter's pictures, with a trailing "/"; empty when none
     // could be made or the window has closed.
-    [[nodiscard]] QString WorkingFolder() const;
+    [[nodiscard]] QString workingFolder() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -76,33 +78,33 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void Form_KeyDown(int KeyCode, Qt::KeyboardModifiers Shift, bool repeated);
+    void Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool repeated);
     void Form_Load();
     void Form_Resize();
     void Form_Unload();
-    void DeleteStaleWorkingFiles() const;
     void UpdateLine(std::int32_t X, std::int32_t Y);
-    void RefreshReadout();
-    void PasteFromClipboard();
 
-    void imgTorvanix_MouseDown(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X,
+    void imgTorvanix_MouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X,
                                float Y);
-    void imgTorvanix_MouseMove(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X,
+    void imgTorvanix_MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X,
                                float Y);
-    void imgTorvanix_MouseUp(Qt::MouseButtons Button, Qt::KeyboardModifiers Shift, float X,
+    void imgTorvanix_MouseUp(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X,
                              float Y);
-    void imgTorvanix_OLEDragDrop(const QStringList& Files);
+    void imgTorvanix_OLEDragDrop(const QStringList& files);
+
+    void pasteFromClipboard();
     // Converts the file and loads the result into picture, left null when no new picture
     // came. False only when the converter could not be started.
-    bool ConvertDroppedFile(const QString& file, intake::LoadedPicture& picture);
+    bool convertDroppedFile(const QString& file, intake::LoadedPicture& picture);
+    void deleteStaleWorkingFiles() const;
 
     // Client size in twips.
-    [[nodiscard]] float ScaleWidth() const;
-    [[nodiscard]] float ScaleHeight() const;
-    // Outer size in twips; writing it resizes the window as the frame sizes taken at load say.
-    void SetWidth(float twips);
-    void SetHeight(float twips);
-    void SetCaption(const QString& caption);
+    [[nodiscard]] float clientWidth() const;
+    [[nodiscard]] float clientHeight() const;
+    // Resizes the client area, applying the size rules at once when the window is not shown.
+    void resizeClient(int width, int height);
+    // Shows the measurement's line and title.
+    void showMeasurement();
 
     Surroundings m_surroundings;
     intake::SystemClock m_systemClock;
@@ -110,9 +112,8 @@ private:
     std::unique_ptr<intake::WorkingFolder> m_work;
     intake::CommandRunner m_runner;
     modTorvanix m_mod;
-    measure::LineControl m_lin;
+    measure::Measurement m_measure;
     PictureView* m_img = nullptr;
-    QString m_caption;
     bool m_unloaded = false;
     // Set by a paste while a dropped file converts.
     bool m_pastedDuringConversion = false;

@@ -131,7 +131,7 @@ int main(int argc, char* argv[])
     frmTorvanix window(Surroundings{QCoreApplication::applicationDirPath()});
     window.show();
     if (!request.file.isEmpty()) {
-        window.OpenFile(request.file);
+        window.openFile(request.file);
     }
     return QApplication::exec();
 }

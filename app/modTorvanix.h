@@ -1,20 +1,11 @@
-// The window's shared state: frame sizes, the application folder and the line's fractions.
+// The window's shared state: the application folder, and the smallest client area.
 #pragma once
-
-#include "Line.h"
 
 #include <QString>
 
-#include <cstdint>
-
 struct modTorvanix {
-    // Outer window size minus client size, twips, taken at load.
-    std::int32_t FrameExtraWidth = 0;
-    std::int32_t FrameExtraHeight = 0;
-    // The program's folder, always ending in "/": companions and working files live there.
+    // The program's folder, always ending in "/": the converter link and the read-me live there.
     QString AppFolder;
-    // RelX1, RelY1, RelX2, RelY2: the measuring line's endpoints as fractions of the client area.
-    measure::LineFractions Rel;
 };
 
 // The smallest client area, twips: the instruction card's 600 x 400 pixels.

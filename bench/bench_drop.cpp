@@ -80,7 +80,7 @@ double medianOf(std::vector<double> values)
 // The converter alone on the photo, with its output removed first as the program does.
 double converterAlone(const QStringList& words, const QString& workFolder)
 {
-    intake::DeleteWorkingFiles(workFolder);
+    intake::deleteWorkingFiles(workFolder);
     QElapsedTimer clock;
     clock.start();
     QProcess converter;
@@ -109,7 +109,8 @@ double dropToDisplay(frmTorvanix& window, const PaintCounter& counter, const QMi
     // The import runs from the event loop once the drop is over, then the repaint.
     QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
     counter.waitForPaintAfter(before, QEventLoop::WaitForMoreEvents);
-    return window.imgTorvanix()->pictureSize() == QSize(8000, 6000)
+    return window.measurement().pictureWidth() == 8000 &&
+                   window.measurement().pictureHeight() == 6000
                ? static_cast<double>(clock.nsecsElapsed()) / 1e9
                : -1.0;
 }
@@ -127,13 +128,13 @@ void BM_DropAgainstConverter(benchmark::State& state)
     data.setUrls({QUrl::fromLocalFile(photo)});
     // Both write into the window's working folder, on disk in the user's cache.
     const QStringList words = QProcess::splitCommand(
-        intake::ConverterCommandLine(appFolder(), window.WorkingFolder(), photo));
+        intake::converterCommandLine(appFolder(), window.workingFolder(), photo));
     std::vector<double> alone;
     std::vector<double> dropped;
     std::vector<double> ratios;
     double ownCpu = 0.0;
     for (auto _ : state) {
-        const double converter = converterAlone(words, window.WorkingFolder());
+        const double converter = converterAlone(words, window.workingFolder());
         const double cpuBefore = cpuSeconds();
         const double display = dropToDisplay(window, counter, data);
         ownCpu += cpuSeconds() - cpuBefore;
@@ -160,7 +161,7 @@ void BM_WaitCpu(benchmark::State& state)
     // Only the wait itself: the program's CPU while the converter runs.
     frmTorvanix window(Surroundings{folder->path()});
     const QString commandLine =
-        intake::ConverterCommandLine(appFolder(), window.WorkingFolder(), photo);
+        intake::converterCommandLine(appFolder(), window.workingFolder(), photo);
     double cpu = 0.0;
     double wall = 0.0;
     for (auto _ : state) {

@@ -46,7 +46,7 @@ public:
     {
         m_window.resize(1500, 950);
         m_window.show();
-        m_window.ShowPicture(picture, QStringLiteral(" [bench]"));
+        m_window.showPicture(picture, QStringLiteral(" [bench]"));
         m_window.imgTorvanix()->installEventFilter(&m_counter);
         // The first full paint (and the one scaling of the picture) happen before timing.
         while (m_counter.paints == 0) {
@@ -68,12 +68,12 @@ public:
         const int x = 40 + 10 * (along < Steps ? along : 2 * Steps - along);
         ++m_step;
         const int before = m_counter.paints;
-        const measure::LineControl was = m_window.linTorvanix();
+        const measure::LineControl was = m_window.measurement().line();
         QElapsedTimer clock;
         clock.start();
         send(m_window.imgTorvanix(), QEvent::MouseMove, QPointF(x, 40), Qt::NoButton,
              Qt::LeftButton);
-        if (m_window.linTorvanix() != was) {
+        if (m_window.measurement().line() != was) {
             m_counter.waitForPaintAfter(before);
         }
         return clock.nsecsElapsed();

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
     const QStringList expected{appFolder + QStringLiteral("vconvert.exe"), name,
                                QStringLiteral("BMP3:") + output};
-    if (QProcess::splitCommand(intake::ConverterCommandLine(appFolder, workFolder, name)) !=
+    if (QProcess::splitCommand(intake::converterCommandLine(appFolder, workFolder, name)) !=
         expected) {
         std::abort();
     }

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto pixelWidth = input.take<std::int64_t>();
     const auto pixelHeight = input.take<std::int64_t>();
     const measure::PictureGeometry geometry{
-        measure::HimetricFromPixels(pixelWidth), measure::HimetricFromPixels(pixelHeight),
+        measure::himetricFromPixels(pixelWidth), measure::himetricFromPixels(pixelHeight),
         static_cast<double>(scaleWidth), static_cast<double>(scaleHeight)};
     const std::string label = " [fuzz]";
 
@@ -69,15 +69,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(x != measure::NoPoint && y != measure::NoPoint);
         }
         if (x != measure::NoPoint && y != measure::NoPoint) {
-            measure::MoveNearestEndpoint(line, x, y, scaleWidth, scaleHeight);
+            measure::moveNearestEndpoint(line, x, y, scaleWidth, scaleHeight);
         }
-        measure::PlaceLine(control, line, scaleWidth, scaleHeight);
-        if (const auto tilt = measure::MeasureTilt(control, geometry)) {
+        measure::placeLine(control, line, scaleWidth, scaleHeight);
+        if (const auto tilt = measure::measureTilt(control, geometry)) {
             require(std::isfinite(tilt->degrees));
             // Equal extents may exceed 45 in the last bits; it prints as 45.00.
             require(std::fabs(tilt->degrees) <= 45.0 + 1e-9);
         }
-        checkTitle(measure::TitleFor(control, geometry, label, "."), label);
+        checkTitle(measure::titleFor(control, geometry, label, "."), label);
     }
     return 0;
 }

@@ -9,7 +9,7 @@
 namespace intake {
 namespace {
 
-// Lossless types first, and only those whose completeness ReadPicture can tell.
+// Lossless types first, and only those whose completeness readPicture can tell.
 constexpr std::array PreferredTypes{"image/png", "image/bmp", "image/x-bmp", "image/x-ms-bmp",
                                     "image/jpeg"};
 
@@ -33,7 +33,7 @@ QString choosePictureType(const QStringList& offered)
 
 } // namespace
 
-LoadedPicture ReadClipboardPicture(const QMimeData* data, QSize fit)
+LoadedPicture readClipboardPicture(const QMimeData* data, QSize fit)
 {
     if (data == nullptr) {
         return {};
@@ -43,7 +43,7 @@ LoadedPicture ReadClipboardPicture(const QMimeData* data, QSize fit)
         if (picture.isNull() || !PastableSize(picture.size())) {
             return {};
         }
-        return {FitForDisplay(picture, fit), picture.size()};
+        return {fitForDisplay(picture, fit), picture.size()};
     }
     // hasImage() and imageData() would each ask again for the types, and then for every image
     // type Qt knows in turn: one timeout after another with an owner that never answers.
@@ -51,7 +51,7 @@ LoadedPicture ReadClipboardPicture(const QMimeData* data, QSize fit)
     if (type.isEmpty()) {
         return {};
     }
-    return ReadPicture(data->data(type), fit);
+    return readPicture(data->data(type), fit);
 }
 
 } // namespace intake

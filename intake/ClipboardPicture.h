@@ -11,6 +11,6 @@ namespace intake {
 // The picture on the clipboard, kept at most fit pixels each way for display; null when there
 // is none, it is not pastable, or it does not decode completely. Data another program holds is
 // asked for twice at most: the types it offers, then one of them.
-LoadedPicture ReadClipboardPicture(const QMimeData* data, QSize fit);
+LoadedPicture readClipboardPicture(const QMimeData* data, QSize fit);
 
 } // namespace intake

@@ -11,13 +11,13 @@ public:
     virtual ~Clock() = default;
 
     // Seconds since local midnight, with fractions: 0 <= value < 86400.
-    [[nodiscard]] virtual double SecondsSinceMidnight() const = 0;
+    [[nodiscard]] virtual double secondsSinceMidnight() const = 0;
 };
 
 // The system's local time.
 class SystemClock final : public Clock {
 public:
-    [[nodiscard]] double SecondsSinceMidnight() const override;
+    [[nodiscard]] double secondsSinceMidnight() const override;
 };
 
 } // namespace intake

@@ -23,31 +23,31 @@ const QString InputLinkBase = QStringLiteral("Torvanix-source");
 
 } // namespace
 
-QString ConverterInput(const QString& WorkFolder, const QString& droppedFile)
+QString converterInput(const QString& WorkFolder, const QString& droppedFile)
 {
-    if (PlainForConverter(droppedFile)) {
+    if (plainForConverter(droppedFile)) {
         return droppedFile;
     }
-    RemoveConverterInput(WorkFolder);
+    removeConverterInput(WorkFolder);
     static const QRegularExpression plainSuffix(QStringLiteral("^[A-Za-z0-9]{1,10}$"));
     const QString suffix = QFileInfo(droppedFile).suffix();
     QString link = WorkFolder + InputLinkBase;
     if (plainSuffix.match(suffix).hasMatch()) {
         link += QLatin1Char('.') + suffix;
     }
-    if (!PlainForConverter(link) || !QFile::link(droppedFile, link)) {
+    if (!plainForConverter(link) || !QFile::link(droppedFile, link)) {
         return {};
     }
     return link;
 }
 
-void RemoveConverterInput(const QString& WorkFolder)
+void removeConverterInput(const QString& WorkFolder)
 {
-    DeleteMatching(WorkFolder, {InputLinkBase, InputLinkBase + QStringLiteral(".*")},
+    deleteMatching(WorkFolder, {InputLinkBase, InputLinkBase + QStringLiteral(".*")},
                    Entries::LinksOnly);
 }
 
-QString ConverterCommandLine(const QString& AppFolder, const QString& WorkFolder,
+QString converterCommandLine(const QString& AppFolder, const QString& WorkFolder,
                              const QString& droppedFile)
 {
     // The converter expands %d-style escapes in the name it writes to; "%%" is a plain "%", so
@@ -58,13 +58,13 @@ QString ConverterCommandLine(const QString& AppFolder, const QString& WorkFolder
            quoted(droppedFile) + QStringLiteral(" BMP3:") + quoted(output);
 }
 
-bool IsConvertibleFile(const QString& path)
+bool isConvertibleFile(const QString& path)
 {
     const QFileInfo file(path);
     return file.isAbsolute() && file.isFile() && file.isReadable();
 }
 
-LoadedPicture LoadWorkingPicture(const QString& WorkFolder, QSize fit)
+LoadedPicture loadWorkingPicture(const QString& WorkFolder, QSize fit)
 {
     const QFileInfo single(WorkFolder + QLatin1String(SingleWorkingFile));
     const QFileInfo first(WorkFolder + QLatin1String(FirstPageWorkingFile));
@@ -73,10 +73,10 @@ LoadedPicture LoadWorkingPicture(const QString& WorkFolder, QSize fit)
     if (written.isSymLink() || !written.isFile()) {
         return {};
     }
-    return ReadBmp(written.filePath(), fit);
+    return readBmp(written.filePath(), fit);
 }
 
-QString DropLabel(const QString& droppedFile)
+QString dropLabel(const QString& droppedFile)
 {
     return QStringLiteral(" [") + droppedFile + QLatin1Char(']');
 }

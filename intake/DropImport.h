@@ -17,30 +17,30 @@ inline constexpr std::int32_t ConversionTimeLimit = 6;
 // "<AppFolder>vconvert.exe" "<file>" BMP3:"<WorkFolder>Torvanix.bmp", with each path in double
 // quotes. A double quote inside a path is written as three, which the command-line splitter
 // reads back as one, so whatever a name holds the converter gets it as exactly one argument.
-QString ConverterCommandLine(const QString& AppFolder, const QString& WorkFolder,
+QString converterCommandLine(const QString& AppFolder, const QString& WorkFolder,
                              const QString& droppedFile);
 
 // Whether a dropped path names something the converter may be given: an existing, readable
 // regular file (not a folder, device or pipe), by an absolute path, so that it can never be
 // taken for an option or for the converter's own "format:" or "[frames]" syntax.
-bool IsConvertibleFile(const QString& path);
+bool isConvertibleFile(const QString& path);
 
 // The name to give the converter for a dropped file: the file's own path, unless it holds a
 // character the converter reads as syntax in a name (wildcards, "[frames]", "%d" scenes,
 // "@lists", "format:" prefixes); then a link to the file under a plain name in the working
 // folder, keeping a plain extension, which the converter may need to tell the format. Empty
 // when no such link can be made.
-QString ConverterInput(const QString& WorkFolder, const QString& droppedFile);
+QString converterInput(const QString& WorkFolder, const QString& droppedFile);
 
-// Removes the link ConverterInput may have made.
-void RemoveConverterInput(const QString& WorkFolder);
+// Removes the link converterInput may have made.
+void removeConverterInput(const QString& WorkFolder);
 
 // The picture the conversion wrote: "Torvanix.bmp", or else the first page of a multi-page
 // file, "Torvanix-0.bmp", kept at most fit pixels each way for display. Null when there is
 // none, it does not load, or it is a link.
-LoadedPicture LoadWorkingPicture(const QString& WorkFolder, QSize fit);
+LoadedPicture loadWorkingPicture(const QString& WorkFolder, QSize fit);
 
 // The image label for a dropped file: " [" + path + "]".
-QString DropLabel(const QString& droppedFile);
+QString dropLabel(const QString& droppedFile);
 
 } // namespace intake

@@ -85,7 +85,7 @@ LoadedPicture readWithQt(QIODevice& device, QSize fit)
     if (picture.isNull()) {
         return {};
     }
-    return {FitForDisplay(picture, fit), picture.size()};
+    return {fitForDisplay(picture, fit), picture.size()};
 }
 
 // A scan's coded data holds no marker prefix but before a zero or a restart code, so once the
@@ -113,7 +113,7 @@ bool jpegComplete(const QByteArray& bytes)
 
 } // namespace
 
-QImage FitForDisplay(const QImage& picture, QSize fit)
+QImage fitForDisplay(const QImage& picture, QSize fit)
 {
     const QSize fitted = picture.size().boundedTo(fit.expandedTo(QSize(1, 1)));
     if (fitted == picture.size()) {
@@ -128,16 +128,16 @@ bool PastableSize(QSize size)
            static_cast<qint64>(size.width()) * size.height() <= LargestPastedPixels;
 }
 
-LoadedPicture ReadBmp(const QString& path, QSize fit)
+LoadedPicture readBmp(const QString& path, QSize fit)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         return {};
     }
-    return ReadBmp(file, fit);
+    return readBmp(file, fit);
 }
 
-LoadedPicture ReadBmp(QIODevice& file, QSize fit)
+LoadedPicture readBmp(QIODevice& file, QSize fit)
 {
     Header header{};
     if (!file.seek(0) ||
@@ -196,7 +196,7 @@ LoadedPicture ReadBmp(QIODevice& file, QSize fit)
     return {std::move(display), pixelSize};
 }
 
-LoadedPicture ReadPicture(const QByteArray& bytes, QSize fit)
+LoadedPicture readPicture(const QByteArray& bytes, QSize fit)
 {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -211,7 +211,7 @@ LoadedPicture ReadPicture(const QByteArray& bytes, QSize fit)
         return {};
     }
     if (format == "bmp") {
-        return ReadBmp(buffer, fit);
+        return readBmp(buffer, fit);
     }
     // Only formats whose completeness can be told are taken.
     if (format == "jpeg" ? !jpegComplete(bytes) : format != "png") {
@@ -233,7 +233,7 @@ LoadedPicture ReadPicture(const QByteArray& bytes, QSize fit)
     if (picture.isNull()) {
         return {};
     }
-    return {FitForDisplay(picture, fit), size};
+    return {fitForDisplay(picture, fit), size};
 }
 
 } // namespace intake

@@ -25,7 +25,7 @@ struct LoadedPicture {
 };
 
 // The picture sampled down to fit within fit (each axis on its own), or as it is when it fits.
-QImage FitForDisplay(const QImage& picture, QSize fit);
+QImage fitForDisplay(const QImage& picture, QSize fit);
 
 // Whether a picture of this size may be pasted: not empty, at most LargestPastedPixels, and no
 // side longer than the readout can express.
@@ -35,13 +35,13 @@ bool PastableSize(QSize size);
 // read row by row, only the rows and columns the fitted copy needs, so a 100-megapixel picture
 // never has to be held whole; other kinds go through Qt's reader. Null when the file is not a
 // readable BMP, is cut short, or claims more than it holds.
-LoadedPicture ReadBmp(const QString& path, QSize fit);
+LoadedPicture readBmp(const QString& path, QSize fit);
 // The same from an open device that can seek, read from its start.
-LoadedPicture ReadBmp(QIODevice& file, QSize fit);
+LoadedPicture readBmp(QIODevice& file, QSize fit);
 
 // Reads a PNG, BMP or JPEG picture held in memory, as another program offers it. Null unless
 // it is one of those, its size is pastable (told by its header, before decoding), and its data
 // decode completely: a picture cut short is never shown as if it were whole.
-LoadedPicture ReadPicture(const QByteArray& bytes, QSize fit);
+LoadedPicture readPicture(const QByteArray& bytes, QSize fit);
 
 } // namespace intake

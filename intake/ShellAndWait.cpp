@@ -32,12 +32,12 @@ constexpr int ReapWithinMs = 5000;
 
 } // namespace
 
-double SystemClock::SecondsSinceMidnight() const
+double SystemClock::secondsSinceMidnight() const
 {
     return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
 }
 
-bool LaunchProcess(QProcess& process)
+bool launchProcess(QProcess& process)
 {
     process.start();
     return process.waitForStarted(-1);
@@ -51,7 +51,7 @@ CommandRunner::CommandRunner(const Clock& clock, Launch launch)
 
 CommandRunner::~CommandRunner()
 {
-    EndProgram();
+    endProgram();
 }
 
 bool CommandRunner::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutValue)
@@ -60,7 +60,7 @@ bool CommandRunner::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOu
     if (m_waiting) {
         return false;
     }
-    const double startClock = m_clock.SecondsSinceMidnight();
+    const double startClock = m_clock.secondsSinceMidnight();
     const std::int64_t start = measure::CLng(startClock);
     std::int64_t end = 0;
     bool wrapsMidnight = false;
@@ -102,7 +102,7 @@ bool CommandRunner::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOu
             ::_exit(EXIT_FAILURE);
         }
     });
-    EndProgram();
+    endProgram();
     if (!m_launch(*process)) {
         return false;
     }
@@ -116,7 +116,7 @@ bool CommandRunner::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOu
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         double secondsLeft = LongestSleepSeconds;
         if (TimeOutValue != 0) {
-            const double now = m_clock.SecondsSinceMidnight();
+            const double now = m_clock.secondsSinceMidnight();
             if (now > static_cast<double>(end)) {
                 if (!wrapsMidnight) {
                     break;
@@ -153,18 +153,18 @@ void CommandRunner::waitForNextEvent(double secondsLeft)
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-bool CommandRunner::IsRunning() const
+bool CommandRunner::isRunning() const
 {
     return m_process != nullptr && m_process->state() != QProcess::NotRunning;
 }
 
-bool CommandRunner::Crashed() const
+bool CommandRunner::crashed() const
 {
     return m_process != nullptr && m_process->state() == QProcess::NotRunning &&
            m_process->exitStatus() == QProcess::CrashExit;
 }
 
-void CommandRunner::EndProgram()
+void CommandRunner::endProgram()
 {
     if (m_process == nullptr || m_process->state() == QProcess::NotRunning || m_group <= 0) {
         return;

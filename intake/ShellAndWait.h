@@ -19,11 +19,11 @@ namespace intake {
 using Launch = std::function<bool(QProcess& process)>;
 
 // The default: start, and learn at once whether the program could be executed.
-bool LaunchProcess(QProcess& process);
+bool launchProcess(QProcess& process);
 
 class CommandRunner {
 public:
-    explicit CommandRunner(const Clock& clock, Launch launch = LaunchProcess);
+    explicit CommandRunner(const Clock& clock, Launch launch = launchProcess);
     ~CommandRunner();
 
     CommandRunner(const CommandRunner&) = delete;
@@ -38,18 +38,18 @@ public:
     bool ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutValue);
 
     // Whether the program last started still runs.
-    [[nodiscard]] bool IsRunning() const;
+    [[nodiscard]] bool isRunning() const;
     // Whether it ended by a crash rather than by exiting.
-    [[nodiscard]] bool Crashed() const;
+    [[nodiscard]] bool crashed() const;
     // Whether a wait is under way (the caller is inside ShellAndWait further down the stack).
-    [[nodiscard]] bool IsWaiting() const { return m_waiting; }
+    [[nodiscard]] bool isWaiting() const { return m_waiting; }
     // Ends the program last started, if it still runs, with everything it started: asked to end
     // first, so it can remove its own temporary files, then killed after a short grace. Reaps it.
-    void EndProgram();
+    void endProgram();
 
     // The folder programs started from now on run in and keep their temporary files in (TMPDIR
     // and MAGICK_TEMPORARY_PATH); empty, the caller's.
-    void SetTemporaryFolder(const QString& folder) { m_temporaryFolder = folder; }
+    void setTemporaryFolder(const QString& folder) { m_temporaryFolder = folder; }
 
 private:
     void waitForNextEvent(double secondsLeft);

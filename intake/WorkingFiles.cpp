@@ -6,7 +6,7 @@
 
 namespace intake {
 
-void DeleteMatching(const QString& folder, const QStringList& patterns, Entries which)
+void deleteMatching(const QString& folder, const QStringList& patterns, Entries which)
 {
     // System lists dangling links too, so a link planted under a matching name is removed.
     const QFileInfoList entries =
@@ -21,9 +21,9 @@ void DeleteMatching(const QString& folder, const QStringList& patterns, Entries 
     }
 }
 
-void DeleteWorkingFiles(const QString& folder)
+void deleteWorkingFiles(const QString& folder)
 {
-    DeleteMatching(folder, {QString::fromLatin1(WorkingFilePattern)}, Entries::FilesAndLinks);
+    deleteMatching(folder, {QString::fromLatin1(WorkingFilePattern)}, Entries::FilesAndLinks);
 }
 
 } // namespace intake

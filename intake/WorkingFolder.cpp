@@ -46,7 +46,7 @@ QString makeIn(const WorkingPlace& place, std::unique_ptr<QLockFile>& lock)
     }
     // The converter sees the real path, so that is the one that must be plain.
     const QString parent = QFileInfo(place.parent).canonicalFilePath();
-    if (parent.isEmpty() || !PlainForConverter(parent)) {
+    if (parent.isEmpty() || !plainForConverter(parent)) {
         return {};
     }
     QTemporaryDir made(parent + QLatin1Char('/') + place.prefix + QStringLiteral("XXXXXX"));
@@ -55,7 +55,7 @@ QString makeIn(const WorkingPlace& place, std::unique_ptr<QLockFile>& lock)
     }
     made.setAutoRemove(false);
     QString folder = made.path() + QLatin1Char('/');
-    if (!PlainForConverter(folder)) {
+    if (!plainForConverter(folder)) {
         QDir(folder).removeRecursively();
         return {};
     }
@@ -69,7 +69,7 @@ QString makeIn(const WorkingPlace& place, std::unique_ptr<QLockFile>& lock)
 
 } // namespace
 
-QList<WorkingPlace> DefaultWorkingPlaces()
+QList<WorkingPlace> defaultWorkingPlaces()
 {
     // The cache base must be absolute; a relative XDG_CACHE_HOME is ignored, as the desktop's
     // base-directory rules say.
@@ -88,7 +88,7 @@ QList<WorkingPlace> DefaultWorkingPlaces()
     return places;
 }
 
-bool PlainForConverter(const QString& path)
+bool plainForConverter(const QString& path)
 {
     static const QString syntax = QStringLiteral("*?[]{}%@:\\");
     return std::none_of(path.cbegin(), path.cend(), [](QChar c) { return syntax.contains(c); });
@@ -96,7 +96,7 @@ bool PlainForConverter(const QString& path)
 
 WorkingFolder::WorkingFolder(const QList<WorkingPlace>& places)
 {
-    RemoveAbandonedWorkingFolders(places);
+    removeAbandonedWorkingFolders(places);
     for (const WorkingPlace& place : places) {
         m_tried.append(place.parent);
         m_path = makeIn(place, m_lock);
@@ -144,7 +144,7 @@ void WorkingFolder::remove()
     m_path.clear();
 }
 
-void RemoveAbandonedWorkingFolders(const QList<WorkingPlace>& places)
+void removeAbandonedWorkingFolders(const QList<WorkingPlace>& places)
 {
     const uint me = ::geteuid();
     for (const WorkingPlace& place : places) {

@@ -23,11 +23,11 @@ struct WorkingPlace {
 // Where a window makes its working folder, in order: the user's cache ($XDG_CACHE_HOME/torvanix,
 // by default ~/.cache/torvanix: big pictures need disk, not the memory-backed runtime folder),
 // then the system's temporary folder, then /tmp.
-QList<WorkingPlace> DefaultWorkingPlaces();
+QList<WorkingPlace> defaultWorkingPlaces();
 
 // Whether the converter would read a character of this path as syntax rather than as part of a
 // name (wildcards, "[frames]", "%d" scenes, "@lists", "format:" prefixes, escapes).
-bool PlainForConverter(const QString& path);
+bool plainForConverter(const QString& path);
 
 class WorkingFolder {
 public:
@@ -61,6 +61,6 @@ private:
 // Removes the working folders in these places whose window is no longer running: their lock is
 // stale (its process is gone). A running window's folder, or anything not owned by this user,
 // is never touched.
-void RemoveAbandonedWorkingFolders(const QList<WorkingPlace>& places);
+void removeAbandonedWorkingFolders(const QList<WorkingPlace>& places);
 
 } // namespace intake

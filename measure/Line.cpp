@@ -6,11 +6,11 @@
 
 namespace measure {
 
-bool MoveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y, float ScaleWidth,
-                         float ScaleHeight)
+bool moveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y, float clientWidth,
+                         float clientHeight)
 {
-    const double W = ScaleWidth;
-    const double H = ScaleHeight;
+    const double W = clientWidth;
+    const double H = clientHeight;
     if (!(W > 0.0) || !(H > 0.0) || !std::isfinite(W) || !std::isfinite(H)) {
         return false;
     }
@@ -31,14 +31,15 @@ bool MoveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y, fl
     return true;
 }
 
-void PlaceLine(LineControl& control, const LineFractions& line, float ScaleWidth, float ScaleHeight)
+void placeLine(LineControl& control, const LineFractions& line, float clientWidth,
+               float clientHeight)
 {
     // Each product is narrowed to a 32-bit float, as the control stores it; the readout works
     // from these narrowed values.
-    control.X1 = static_cast<float>(static_cast<double>(ScaleWidth) * line.RelX1);
-    control.Y1 = static_cast<float>(static_cast<double>(ScaleHeight) * line.RelY1);
-    control.X2 = static_cast<float>(static_cast<double>(ScaleWidth) * line.RelX2);
-    control.Y2 = static_cast<float>(static_cast<double>(ScaleHeight) * line.RelY2);
+    control.X1 = static_cast<float>(static_cast<double>(clientWidth) * line.RelX1);
+    control.Y1 = static_cast<float>(static_cast<double>(clientHeight) * line.RelY1);
+    control.X2 = static_cast<float>(static_cast<double>(clientWidth) * line.RelX2);
+    control.Y2 = static_cast<float>(static_cast<double>(clientHeight) * line.RelY2);
 }
 
 } // namespace measure

@@ -32,11 +32,11 @@ struct LineControl {
 // Moves whichever endpoint is nearer to the point (X, Y) in twips onto it; on a tie endpoint 2
 // moves, so the first click after a reset draws from the centre. Returns false, moving nothing,
 // when the client area has no size to relate the point to.
-bool MoveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y, float ScaleWidth,
-                         float ScaleHeight);
+bool moveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y, float clientWidth,
+                         float clientHeight);
 
-// Places the line control from the fractions for a client area of ScaleWidth x ScaleHeight twips.
-void PlaceLine(LineControl& control, const LineFractions& line, float ScaleWidth,
-               float ScaleHeight);
+// Places the line control from the fractions for a client area of clientWidth x clientHeight twips.
+void placeLine(LineControl& control, const LineFractions& line, float clientWidth,
+               float clientHeight);
 
 } // namespace measure

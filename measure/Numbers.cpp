@@ -34,7 +34,7 @@ double PointDistance(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int
     return std::sqrt(dx * dx + dy * dy);
 }
 
-std::int32_t HimetricFromPixels(std::int64_t pixels)
+std::int32_t himetricFromPixels(std::int64_t pixels)
 {
     constexpr double himetricPerInch = 2540.0;
     constexpr double pixelsPerInch = 96.0;

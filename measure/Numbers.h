@@ -24,6 +24,6 @@ std::int32_t CLngPoint(double value);
 double PointDistance(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
 
 // A picture's own size in HIMETRIC units (0.01 mm) from its size in pixels at 96 dpi.
-std::int32_t HimetricFromPixels(std::int64_t pixels);
+std::int32_t himetricFromPixels(std::int64_t pixels);
 
 } // namespace measure

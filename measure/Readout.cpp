@@ -30,7 +30,7 @@ std::string formatTwoDecimals(double value, std::string_view decimalSeparator)
 
 } // namespace
 
-std::optional<Tilt> MeasureTilt(const LineControl& line, const PictureGeometry& geometry)
+std::optional<Tilt> measureTilt(const LineControl& line, const PictureGeometry& geometry)
 {
     if (line.X1 == line.X2 && line.Y1 == line.Y2) {
         return std::nullopt;
@@ -52,7 +52,7 @@ std::optional<Tilt> MeasureTilt(const LineControl& line, const PictureGeometry& 
     return Tilt{Axis::Horizontal, std::atan(dy / dx) * -180.0 / Pi};
 }
 
-std::string ReadoutText(const Tilt& tilt, std::string_view decimalSeparator)
+std::string readoutText(const Tilt& tilt, std::string_view decimalSeparator)
 {
     std::string text = tilt.axis == Axis::Vertical ? "Vertical" : "Horizontal";
     if (tilt.degrees > 0.0) {
@@ -66,14 +66,14 @@ std::string ReadoutText(const Tilt& tilt, std::string_view decimalSeparator)
     return text;
 }
 
-std::string BaseTitle(std::string_view label)
+std::string baseTitle(std::string_view label)
 {
     std::string title(Credit);
     title += label;
     return title;
 }
 
-std::string ReadoutTitle(std::string_view readout, std::string_view label)
+std::string readoutTitle(std::string_view readout, std::string_view label)
 {
     std::string title(readout);
     title += " - ";
@@ -82,14 +82,14 @@ std::string ReadoutTitle(std::string_view readout, std::string_view label)
     return title;
 }
 
-std::string TitleFor(const LineControl& line, const PictureGeometry& geometry,
+std::string titleFor(const LineControl& line, const PictureGeometry& geometry,
                      std::string_view label, std::string_view decimalSeparator)
 {
-    const auto tilt = MeasureTilt(line, geometry);
+    const auto tilt = measureTilt(line, geometry);
     if (!tilt) {
-        return BaseTitle(label);
+        return baseTitle(label);
     }
-    return ReadoutTitle(ReadoutText(*tilt, decimalSeparator), label);
+    return readoutTitle(readoutText(*tilt, decimalSeparator), label);
 }
 
 } // namespace measure

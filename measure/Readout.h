@@ -32,20 +32,20 @@ struct Tilt {
 
 // The tilt of the line over the picture, or nothing when there is no reading: a line of zero
 // length, or a picture (or view) without size, where the extents would be 0/0 or infinite.
-std::optional<Tilt> MeasureTilt(const LineControl& line, const PictureGeometry& geometry);
+std::optional<Tilt> measureTilt(const LineControl& line, const PictureGeometry& geometry);
 
 // "Horizontal", "Vertical-0.50°", "Horizontal+0.00°" ... with the given decimal separator.
-std::string ReadoutText(const Tilt& tilt, std::string_view decimalSeparator);
+std::string readoutText(const Tilt& tilt, std::string_view decimalSeparator);
 
 // "Torvanix by Dalvester" + label.
-std::string BaseTitle(std::string_view label);
+std::string baseTitle(std::string_view label);
 
 // readout + " - Torvanix by Dalvester" + label.
-std::string ReadoutTitle(std::string_view readout, std::string_view label);
+std::string readoutTitle(std::string_view readout, std::string_view label);
 
 // The title for the line as it now stands: the readout form, or the base form when there is no
 // reading.
-std::string TitleFor(const LineControl& line, const PictureGeometry& geometry,
+std::string titleFor(const LineControl& line, const PictureGeometry& geometry,
                      std::string_view label, std::string_view decimalSeparator);
 
 } // namespace measure

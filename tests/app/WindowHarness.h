@@ -49,6 +49,19 @@ inline QImage picture(int width, int height, QColor colour = Qt::white)
     return image;
 }
 
+// The picture's own size and its label, as the window's measurement holds them.
+inline QSize pictureSize(const frmTorvanix& window)
+{
+    const measure::Measurement& measurement = window.measurement();
+    return {static_cast<int>(measurement.pictureWidth()),
+            static_cast<int>(measurement.pictureHeight())};
+}
+
+inline QString label(const frmTorvanix& window)
+{
+    return QString::fromStdString(window.measurement().label());
+}
+
 // The title as the window system shows it, after Qt's own placeholder handling.
 inline QString shownTitle(const frmTorvanix& window)
 {
@@ -62,8 +75,8 @@ struct ShownWindow {
 
     explicit ShownWindow(Surroundings surroundings = {})
     {
-        if (surroundings.AppPath.isEmpty()) {
-            surroundings.AppPath = folder.path();
+        if (surroundings.appPath.isEmpty()) {
+            surroundings.appPath = folder.path();
         }
         window = std::make_unique<frmTorvanix>(std::move(surroundings));
         window->show();
@@ -93,5 +106,8 @@ template <typename Test> int runWindowTest(int argc, char** argv)
 } // namespace harness
 
 // The test program's main for one test class.
-#define TORVANIX_WINDOW_TEST_MAIN(TestClass)                                                    \
-    int main(int argc, char** argv) { return harness::runWindowTest<TestClass>(argc, argv); }
+#define TORVANIX_WINDOW_TEST_MAIN(TestClass)                                                       \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        return harness::runWindowTest<TestClass>(argc, argv);                                      \
+    }

@@ -159,10 +159,10 @@ struct Snapshot {
     measure::LineControl line;
 
     explicit Snapshot(const frmTorvanix& window)
-        : picture(window.imgTorvanix()->pictureSize())
-        , tag(window.imgTorvanix()->tag())
-        , caption(window.Caption())
-        , line(window.linTorvanix())
+        : picture(pictureSize(window))
+        , tag(label(window))
+        , caption(window.writtenTitle())
+        , line(window.measurement().line())
     {
     }
     bool operator==(const Snapshot&) const = default;
@@ -235,12 +235,12 @@ void DropTest::formatsShowTheirPicture()
     const std::unique_ptr<QMimeData> data(filesData({path}));
     QVERIFY(acceptsDrag(*window, data.get()));
     dropData(*window, data.get());
-    QCOMPARE(window->imgTorvanix()->pictureSize(), size);
-    QCOMPARE(window->imgTorvanix()->tag(), " [" + path + "]");
-    QCOMPARE(window->Caption(), Base + " [" + path + "]");
+    QCOMPARE(pictureSize(*window), size);
+    QCOMPARE(label(*window), " [" + path + "]");
+    QCOMPARE(window->writtenTitle(), Base + " [" + path + "]");
     QCOMPARE(shownTitle(*window), Base + " [" + path + "]");
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-    QVERIFY(!window->Converting());
+    QVERIFY(!window->isConverting());
 }
 
 void DropTest::lineKeepsItsPlaceOnANewPicture()
@@ -250,15 +250,15 @@ void DropTest::lineKeepsItsPlaceOnANewPicture()
     ShownWindow window(Surroundings{app.dir.path()});
     drop(*window, {picture(pictures, "wide.png", {600, 400})});
     press(*window, QPointF(100, 300));
-    const measure::LineFractions rel = window->state().Rel;
+    const measure::LineFractions rel = window->measurement().fractions();
     const QString tall = picture(pictures, "tall.png", {300, 600});
     drop(*window, {tall});
-    QCOMPARE(window->state().Rel.RelX2, rel.RelX2);
-    QCOMPARE(window->state().Rel.RelY2, rel.RelY2);
-    QVERIFY(window->linTorvanix().Visible);
+    QCOMPARE(window->measurement().fractions().RelX2, rel.RelX2);
+    QCOMPARE(window->measurement().fractions().RelY2, rel.RelY2);
+    QVERIFY(window->measurement().line().Visible);
     // The same line on screen now lies over a picture four times taller for its width: steep,
     // its lower end to the left.
-    QCOMPARE(window->Caption(), "Vertical-33.69° - Torvanix by Dalvester [" + tall + "]");
+    QCOMPARE(window->writtenTitle(), "Vertical-33.69° - Torvanix by Dalvester [" + tall + "]");
 }
 
 void DropTest::badDropsChangeNothing_data()
@@ -328,8 +328,8 @@ void DropTest::onlyTheFirstFileIsUsed()
     ShownWindow window(Surroundings{app.dir.path()});
     const QString first = picture(pictures, "first.png", {111, 55});
     drop(*window, {first, picture(pictures, "second.png", {222, 66})});
-    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(111, 55));
-    QCOMPARE(window->imgTorvanix()->tag(), " [" + first + "]");
+    QCOMPARE(pictureSize(*window), QSize(111, 55));
+    QCOMPARE(label(*window), " [" + first + "]");
 }
 
 void DropTest::strangeNamesReachTheConverterWhole_data()
@@ -379,14 +379,14 @@ void DropTest::strangeNamesReachTheConverterWhole()
     AppFolder app;
     ShownWindow window(Surroundings{app.dir.path()});
     drop(*window, {path});
-    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(123, 45));
-    QCOMPARE(window->imgTorvanix()->tag(), " [" + path + "]");
+    QCOMPARE(pictureSize(*window), QSize(123, 45));
+    QCOMPARE(label(*window), " [" + path + "]");
     QCOMPARE(shownTitle(*window), Base + " [" + path + "]");
     QVERIFY(!QFileInfo::exists(pictures.filePath(QStringLiteral("pwned"))));
     QVERIFY(!QFileInfo::exists(QStringLiteral("pwned")));
     // Any link made for the converter is gone again.
     QCOMPARE(
-        QDir(window->WorkingFolder()).entryList({QStringLiteral("Torvanix-source*")}, QDir::System),
+        QDir(window->workingFolder()).entryList({QStringLiteral("Torvanix-source*")}, QDir::System),
         QStringList());
 }
 
@@ -434,12 +434,12 @@ void DropTest::converterGetsTheFileAsOneArgument()
     if (asItself) {
         QCOMPARE(input, path);
     } else {
-        QVERIFY(input.startsWith(window->WorkingFolder() + QStringLiteral("Torvanix-source")));
+        QVERIFY(input.startsWith(window->workingFolder() + QStringLiteral("Torvanix-source")));
         QVERIFY(!input.contains(QLatin1Char('[')) && !input.contains(QLatin1Char('*')));
     }
-    QCOMPARE(QString::fromUtf8(arguments[1]), "BMP3:" + window->WorkingFolder() + "Torvanix.bmp");
-    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(12, 34));
-    QCOMPARE(window->imgTorvanix()->tag(), " [" + path + "]");
+    QCOMPARE(QString::fromUtf8(arguments[1]), "BMP3:" + window->workingFolder() + "Torvanix.bmp");
+    QCOMPARE(pictureSize(*window), QSize(12, 34));
+    QCOMPARE(label(*window), " [" + path + "]");
 }
 
 void DropTest::linkKeepsAPlainExtension()
@@ -453,7 +453,7 @@ void DropTest::linkKeepsAPlainExtension()
     AppFolder app;
     ShownWindow window(Surroundings{app.dir.path()});
     drop(*window, {path});
-    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(40, 20));
+    QCOMPARE(pictureSize(*window), QSize(40, 20));
 }
 
 void DropTest::multiPageAfterSingleShowsTheNewPicture()
@@ -462,13 +462,13 @@ void DropTest::multiPageAfterSingleShowsTheNewPicture()
     AppFolder app;
     ShownWindow window(Surroundings{app.dir.path()});
     drop(*window, {picture(pictures, "single.png", {200, 100})});
-    QVERIFY(QFileInfo::exists(window->WorkingFolder() + QStringLiteral("Torvanix.bmp")));
+    QVERIFY(QFileInfo::exists(window->workingFolder() + QStringLiteral("Torvanix.bmp")));
     const QString pages = pictures.filePath(QStringLiteral("pages.tiff"));
     make({"-size", "30x20", "xc:red", "-size", "40x30", "xc:green", pages});
     drop(*window, {pages});
     // The first page of the new file, not the earlier drop's picture.
-    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(30, 20));
-    QCOMPARE(window->imgTorvanix()->tag(), " [" + pages + "]");
+    QCOMPARE(pictureSize(*window), QSize(30, 20));
+    QCOMPARE(label(*window), " [" + pages + "]");
 }
 
 void DropTest::applicationFolderWithConverterSyntax()
@@ -484,9 +484,9 @@ void DropTest::applicationFolderWithConverterSyntax()
     const QString pages = pictures.filePath(QStringLiteral("pages.tiff"));
     make({"-size", "30x20", "xc:red", "-size", "40x30", "xc:green", pages});
     drop(*window, {pages});
-    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(30, 20));
+    QCOMPARE(pictureSize(*window), QSize(30, 20));
     drop(*window, {picture(pictures, "scan[2].png", {12, 34})});
-    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(12, 34));
+    QCOMPARE(pictureSize(*window), QSize(12, 34));
     QCOMPARE(QDir(odd).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("vconvert.exe")});
     QVERIFY(!QFileInfo::exists(QStringLiteral("shots")));
@@ -504,13 +504,13 @@ void DropTest::plantedLinkIsNeverWrittenThrough()
     }
     AppFolder app;
     ShownWindow window(Surroundings{app.dir.path()});
-    QVERIFY(QFile::link(victim, window->WorkingFolder() + QStringLiteral("Torvanix.bmp")));
-    QVERIFY(QFile::link(victim, window->WorkingFolder() + QStringLiteral("Torvanix-0.bmp")));
+    QVERIFY(QFile::link(victim, window->workingFolder() + QStringLiteral("Torvanix.bmp")));
+    QVERIFY(QFile::link(victim, window->workingFolder() + QStringLiteral("Torvanix-0.bmp")));
     drop(*window, {picture(pictures, "pic.png", {64, 32})});
     QFile file(victim);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("keep me"));
-    QCOMPARE(window->imgTorvanix()->pictureSize(), QSize(64, 32));
+    QCOMPARE(pictureSize(*window), QSize(64, 32));
 }
 
 void DropTest::missingConverterSaysSo()
@@ -540,9 +540,9 @@ void DropTest::noWorkingFolderSaysWhere()
     QVERIFY(QFile(blocked).open(QIODevice::WriteOnly));
     const QString missing = pictures.filePath(QStringLiteral("missing"));
     Surroundings surroundings{app.dir.path()};
-    surroundings.WorkingPlaces = {{blocked + "/torvanix", "window-", true}, {missing, "t-", false}};
+    surroundings.workingPlaces = {{blocked + "/torvanix", "window-", true}, {missing, "t-", false}};
     ShownWindow window(std::move(surroundings));
-    QVERIFY(window->WorkingFolder().isEmpty());
+    QVERIFY(window->workingFolder().isEmpty());
     const Snapshot before(*window);
     MessageWatch messages;
     drop(*window, {picture(pictures, "pic.png", {64, 32})});
@@ -560,7 +560,7 @@ void DropTest::slowConverterIsEndedAtTheLimit()
     AppFolder app(writeSlowConverter(pictures));
     FakeClock clock(50000, 10.0);
     Surroundings surroundings{app.dir.path()};
-    surroundings.Clock = &clock;
+    surroundings.clock = &clock;
     ShownWindow window(std::move(surroundings));
     const QString first = picture(pictures, "first.png", {80, 60});
     // The first picture comes through the real converter, then the slow one takes its place.
@@ -583,7 +583,7 @@ void DropTest::slowConverterIsEndedAtTheLimit()
         refusedDrag = !acceptsDrag(*window, data.get());
         // A second drop that slips through is ignored.
         emit window->imgTorvanix()->filesDropped({other});
-        stillConverting = window->Converting();
+        stillConverting = window->isConverting();
     });
     const QString slow = picture(pictures, "slow.png", {33, 22});
     QElapsedTimer timer;
@@ -598,7 +598,7 @@ void DropTest::slowConverterIsEndedAtTheLimit()
     QVERIFY(pid.has_value());
     QVERIFY(!alive(*pid));
     // Its half-written file is gone and was never shown; nothing but the lock is left.
-    QCOMPARE(QDir(window->WorkingFolder())
+    QCOMPARE(QDir(window->workingFolder())
                  .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("window.lock")});
     QCOMPARE(Snapshot(*window), before);
@@ -612,7 +612,7 @@ void DropTest::closingDuringConversionEndsIt()
     QTemporaryDir pictures;
     AppFolder app(writeSlowConverter(pictures));
     ShownWindow window(Surroundings{app.dir.path()});
-    const QString work = window->WorkingFolder();
+    const QString work = window->workingFolder();
     MessageWatch messages;
     QTimer::singleShot(300, window.window.get(), [&] { window->close(); });
     drop(*window, {picture(pictures, "pic.png", {33, 22})});
@@ -623,7 +623,7 @@ void DropTest::closingDuringConversionEndsIt()
     QVERIFY(!QFileInfo::exists(work));
     QVERIFY(messages.seen.isEmpty());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-    QCOMPARE(window->Caption(), Base);
+    QCOMPARE(window->writtenTitle(), Base);
 }
 
 TORVANIX_WINDOW_TEST_MAIN(DropTest)

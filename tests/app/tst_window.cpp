@@ -90,16 +90,16 @@ void WindowTest::startState()
 {
     ShownWindow window;
     QCOMPARE(window->size(), QSize(600, 400));
-    QCOMPARE(window->Caption(), QStringLiteral("Torvanix by Dalvester"));
+    QCOMPARE(window->writtenTitle(), QStringLiteral("Torvanix by Dalvester"));
     QCOMPARE(shownTitle(*window), QStringLiteral("Torvanix by Dalvester"));
-    QVERIFY(!window->linTorvanix().Visible);
-    const auto& rel = window->state().Rel;
+    QVERIFY(!window->measurement().line().Visible);
+    const auto& rel = window->measurement().fractions();
     QCOMPARE(rel.RelX1, 0.5);
     QCOMPARE(rel.RelY1, 0.5);
     QCOMPARE(rel.RelX2, 0.5);
     QCOMPARE(rel.RelY2, 0.5);
     QCOMPARE(window->imgTorvanix()->geometry(), QRect(0, 0, 600, 400));
-    QVERIFY(window->imgTorvanix()->tag().isEmpty());
+    QVERIFY(label(*window).isEmpty());
 
     // The instruction card: 600 x 400, 8-bit grey, black text on white.
     const QImage& card = window->imgTorvanix()->picture();
@@ -141,18 +141,18 @@ void WindowTest::appFolderEndsInOneSlash()
     QFETCH(QString, appPath);
     QFETCH(QString, appFolder);
     const frmTorvanix window(Surroundings{appPath});
-    QCOMPARE(window.state().AppFolder, appFolder);
+    QCOMPARE(window.appFolder(), appFolder);
 }
 
 void WindowTest::mouseDoesNothingWithoutLabel()
 {
     ShownWindow window;
-    window->ShowPicture(picture(600, 400), QString());
+    window->showPicture(picture(600, 400), QString());
     play(*window, QStringLiteral("press L 10 10; drag L 200 20; release L 200 20"));
-    QCOMPARE(window->state().Rel.RelX2, 0.5);
-    QCOMPARE(window->state().Rel.RelY2, 0.5);
-    QVERIFY(!window->linTorvanix().Visible);
-    QCOMPARE(window->Caption(), QStringLiteral("Torvanix by Dalvester"));
+    QCOMPARE(window->measurement().fractions().RelX2, 0.5);
+    QCOMPARE(window->measurement().fractions().RelY2, 0.5);
+    QVERIFY(!window->measurement().line().Visible);
+    QCOMPARE(window->writtenTitle(), QStringLiteral("Torvanix by Dalvester"));
 }
 
 void WindowTest::mouseSequences_data()
@@ -207,10 +207,10 @@ void WindowTest::mouseSequences()
     QFETCH(QString, title);
 
     ShownWindow window;
-    window->ShowPicture(picture(600, 400), QStringLiteral(" [t]"));
+    window->showPicture(picture(600, 400), QStringLiteral(" [t]"));
     play(*window, script);
 
-    const auto& rel = window->state().Rel;
+    const auto& rel = window->measurement().fractions();
     auto twips = [](double pixels) {
         return measure::CLngPoint(pixels * Twips);
     };
@@ -218,22 +218,23 @@ void WindowTest::mouseSequences()
     QCOMPARE(rel.RelY1, twips(end1.y()) / 6000.0);
     QCOMPARE(rel.RelX2, twips(end2.x()) / 9000.0);
     QCOMPARE(rel.RelY2, twips(end2.y()) / 6000.0);
-    QCOMPARE(window->linTorvanix().Visible, visible);
-    QCOMPARE(window->Caption(), title);
+    QCOMPARE(window->measurement().line().Visible, visible);
+    QCOMPARE(window->writtenTitle(), title);
     QCOMPARE(shownTitle(*window), title);
 }
 
 void WindowTest::pictureChangeKeepsFractions()
 {
     ShownWindow window;
-    window->ShowPicture(picture(600, 400), QStringLiteral(" [first]"));
+    window->showPicture(picture(600, 400), QStringLiteral(" [first]"));
     play(*window, QStringLiteral("press L 100 100"));
-    const measure::LineFractions before = window->state().Rel;
+    const measure::LineFractions before = window->measurement().fractions();
     // The same line over a picture of other proportions reads in that picture's geometry.
-    window->ShowPicture(picture(600, 1200), QStringLiteral(" [second]"));
-    QCOMPARE(window->state().Rel.RelX2, before.RelX2);
-    QCOMPARE(window->state().Rel.RelY2, before.RelY2);
-    QCOMPARE(window->Caption(), QStringLiteral("Vertical+33.69° - Torvanix by Dalvester [second]"));
+    window->showPicture(picture(600, 1200), QStringLiteral(" [second]"));
+    QCOMPARE(window->measurement().fractions().RelX2, before.RelX2);
+    QCOMPARE(window->measurement().fractions().RelY2, before.RelY2);
+    QCOMPARE(window->writtenTitle(),
+             QStringLiteral("Vertical+33.69° - Torvanix by Dalvester [second]"));
 }
 
 void WindowTest::resizeKeepsFractionsAndReading_data()
@@ -249,25 +250,25 @@ void WindowTest::resizeKeepsFractionsAndReading()
 {
     QFETCH(QSize, size);
     ShownWindow window;
-    window->ShowPicture(picture(1000, 700), QStringLiteral(" [r]"));
+    window->showPicture(picture(1000, 700), QStringLiteral(" [r]"));
     play(*window, QStringLiteral("press L 37 91; press L 523 301"));
-    const measure::LineFractions rel = window->state().Rel;
-    const QString reading = window->Caption();
+    const measure::LineFractions rel = window->measurement().fractions();
+    const QString reading = window->writtenTitle();
     QVERIFY(reading.startsWith(QStringLiteral("Horizontal-")));
 
     window->resize(size);
     QTRY_COMPARE(window->size(), size);
     QCOMPARE(window->imgTorvanix()->geometry(), QRect(QPoint(0, 0), size));
-    const auto& now = window->state().Rel;
+    const auto& now = window->measurement().fractions();
     QCOMPARE(now.RelX1, rel.RelX1);
     QCOMPARE(now.RelY1, rel.RelY1);
     QCOMPARE(now.RelX2, rel.RelX2);
     QCOMPARE(now.RelY2, rel.RelY2);
-    const auto& line = window->linTorvanix();
+    const auto& line = window->measurement().line();
     QCOMPARE(line.X1, static_cast<float>(size.width() * Twips * rel.RelX1));
     QCOMPARE(line.Y2, static_cast<float>(size.height() * Twips * rel.RelY2));
     // The reading is the picture's own, whatever the window does to it.
-    QCOMPARE(window->Caption(), reading);
+    QCOMPARE(window->writtenTitle(), reading);
 }
 
 void WindowTest::tooSmallSnapsBack_data()
@@ -297,26 +298,26 @@ void WindowTest::tooSmallSnapsBack()
 void WindowTest::pictureWithoutSizeShowsBaseTitle()
 {
     ShownWindow window;
-    window->ShowPicture(QImage(), QStringLiteral(" [empty]"));
+    window->showPicture(QImage(), QStringLiteral(" [empty]"));
     play(*window, QStringLiteral("press L 10 10; drag L 500 300"));
-    QVERIFY(window->linTorvanix().Visible);
-    QCOMPARE(window->Caption(), QStringLiteral("Torvanix by Dalvester [empty]"));
+    QVERIFY(window->measurement().line().Visible);
+    QCOMPARE(window->writtenTitle(), QStringLiteral("Torvanix by Dalvester [empty]"));
 }
 
 void WindowTest::dragFarOutsideIsSafe()
 {
     ShownWindow window;
-    window->ShowPicture(picture(600, 400), QStringLiteral(" [far]"));
+    window->showPicture(picture(600, 400), QStringLiteral(" [far]"));
     play(*window, QStringLiteral("press L 10 200; drag L -200000000 210; drag L 1e12 -1e12"));
-    const auto& rel = window->state().Rel;
+    const auto& rel = window->measurement().fractions();
     // The points saturate at the 32-bit limits: endpoint 2 went far left, then the centre
     // endpoint, nearer to the last point, followed it far off to the top right.
     QCOMPARE(rel.RelX2, -2147483647 / 9000.0);
     QCOMPARE(rel.RelY2, 3150 / 6000.0);
     QCOMPARE(rel.RelX1, 2147483647 / 9000.0);
     QCOMPARE(rel.RelY1, -2147483647 / 6000.0);
-    QVERIFY(window->Caption().endsWith(QStringLiteral(" - Torvanix by Dalvester [far]")));
-    QVERIFY(!window->Caption().contains(QStringLiteral("nan")));
+    QVERIFY(window->writtenTitle().endsWith(QStringLiteral(" - Torvanix by Dalvester [far]")));
+    QVERIFY(!window->writtenTitle().contains(QStringLiteral("nan")));
     // It paints without trouble.
     const QImage shot = window->grab().toImage();
     QCOMPARE(shot.size(), QSize(600, 400));
@@ -335,7 +336,7 @@ void WindowTest::titleShowsStrangeLabelsAsWritten()
 {
     QFETCH(QString, label);
     ShownWindow window;
-    window->ShowPicture(picture(600, 400), label);
+    window->showPicture(picture(600, 400), label);
     QCOMPARE(shownTitle(*window), QStringLiteral("Torvanix by Dalvester") + label);
     play(*window, QStringLiteral("press L 10 200"));
     QCOMPARE(shownTitle(*window), QStringLiteral("Horizontal - Torvanix by Dalvester") + label);
@@ -345,16 +346,16 @@ void WindowTest::readoutUsesLocaleSeparator()
 {
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
     ShownWindow window;
-    window->ShowPicture(picture(600, 400), QStringLiteral(" [Image from Clipboard]"));
+    window->showPicture(picture(600, 400), QStringLiteral(" [Image from Clipboard]"));
     play(*window, QStringLiteral("press L 100 100"));
-    QCOMPARE(window->Caption(),
+    QCOMPARE(window->writtenTitle(),
              QStringLiteral("Horizontal-26,56° - Torvanix by Dalvester [Image from Clipboard]"));
 }
 
 void WindowTest::lineInvertsAndMovesCleanly()
 {
     ShownWindow window;
-    window->ShowPicture(picture(600, 400, Qt::white), QStringLiteral(" [w]"));
+    window->showPicture(picture(600, 400, Qt::white), QStringLiteral(" [w]"));
     play(*window, QStringLiteral("press L 100 200"));
     QImage shot = window->grab().toImage();
     // On white the inverted line is black; off the line the picture is untouched.

@@ -25,7 +25,7 @@ timeout 5 sh -c "until [ -s '$app/converter.pid' ]; do sleep 0.05; done" ||
 focus_app
 xdotool key ctrl+v
 expect_title "Torvanix by Dalvester [Image from Clipboard]"
-# EndProgram has reaped it by the time the title changes.
+# endProgram has reaped it by the time the title changes.
 kill -0 "$(cat "$app/converter.pid")" 2>/dev/null && fail "the converter still runs after the paste"
 # Past the time the conversion would have taken.
 sleep 4

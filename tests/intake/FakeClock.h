@@ -17,7 +17,7 @@ public:
         m_real.start();
     }
 
-    [[nodiscard]] double SecondsSinceMidnight() const override
+    [[nodiscard]] double secondsSinceMidnight() const override
     {
         return std::fmod(m_start + elapsed(), 86400.0);
     }

@@ -82,7 +82,7 @@ void IntakeTest::missingProgramIsFalseAtOnce()
     timer.start();
     QVERIFY(!runner.ShellAndWait(commandLine, 6));
     QVERIFY(timer.elapsed() < 1000);
-    QVERIFY(!runner.IsRunning());
+    QVERIFY(!runner.isRunning());
 }
 
 void IntakeTest::quickProgramIsTrueOnceEnded()
@@ -90,11 +90,11 @@ void IntakeTest::quickProgramIsTrueOnceEnded()
     FakeClock clock(1000, 1.0);
     CommandRunner runner(clock);
     QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/true"), 6));
-    QVERIFY(!runner.IsRunning());
-    QVERIFY(!runner.Crashed());
+    QVERIFY(!runner.isRunning());
+    QVERIFY(!runner.crashed());
     // A program that fails still counts as started.
     QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/false"), 6));
-    QVERIFY(!runner.IsRunning());
+    QVERIFY(!runner.isRunning());
 }
 
 void IntakeTest::noLimitWaitsForTheProgram()
@@ -106,7 +106,7 @@ void IntakeTest::noLimitWaitsForTheProgram()
     // Twelve clock seconds pass, twice a 6-second limit; with no limit the wait goes on.
     QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 1.2"), 0));
     QVERIFY(timer.elapsed() >= 1100);
-    QVERIFY(!runner.IsRunning());
+    QVERIFY(!runner.isRunning());
 }
 
 void IntakeTest::programOutlastingTheLimitIsLeftRunning()
@@ -115,11 +115,11 @@ void IntakeTest::programOutlastingTheLimitIsLeftRunning()
     CommandRunner runner(clock);
     QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 30"), 6));
     // Started at 1000 (rounded), the wait ends in the first poll after the clock passes 1006.
-    const double stoppedAt = clock.SecondsSinceMidnight();
+    const double stoppedAt = clock.secondsSinceMidnight();
     QVERIFY2(stoppedAt > 1006.0 && stoppedAt < 1008.5, qPrintable(QString::number(stoppedAt)));
-    QVERIFY(runner.IsRunning());
-    runner.EndProgram();
-    QVERIFY(!runner.IsRunning());
+    QVERIFY(runner.isRunning());
+    runner.endProgram();
+    QVERIFY(!runner.isRunning());
 }
 
 void IntakeTest::negativeLimitEndsAfterFirstPoll()
@@ -130,7 +130,7 @@ void IntakeTest::negativeLimitEndsAfterFirstPoll()
     timer.start();
     QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 30"), -1));
     QVERIFY(timer.elapsed() < 500);
-    QVERIFY(runner.IsRunning());
+    QVERIFY(runner.isRunning());
 }
 
 void IntakeTest::limitWrapsPastMidnight()
@@ -141,10 +141,10 @@ void IntakeTest::limitWrapsPastMidnight()
     CommandRunner runner(clock);
     QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 30"), 6));
     const double passed = clock.elapsed();
-    const double now = clock.SecondsSinceMidnight();
+    const double now = clock.secondsSinceMidnight();
     QVERIFY2(passed > 6.0 && passed < 8.5, qPrintable(QString::number(passed)));
     QVERIFY2(now > 3.0 && now < 5.5, qPrintable(QString::number(now)));
-    QVERIFY(runner.IsRunning());
+    QVERIFY(runner.isRunning());
 }
 
 void IntakeTest::startRoundedUpBeforeMidnightStillWaits()
@@ -192,13 +192,13 @@ void IntakeTest::secondWaitDuringAWaitIsRefused()
     bool nested = true;
     bool waiting = false;
     QTimer::singleShot(100, this, [&] {
-        waiting = runner.IsWaiting();
+        waiting = runner.isWaiting();
         nested = runner.ShellAndWait(QStringLiteral("/bin/true"), 6);
     });
     QVERIFY(runner.ShellAndWait(QStringLiteral("/bin/sleep 0.4"), 6));
     QVERIFY(waiting);
     QVERIFY(!nested);
-    QVERIFY(!runner.IsWaiting());
+    QVERIFY(!runner.isWaiting());
 }
 
 void IntakeTest::commandLineIsSplitWithoutShell_data()
@@ -262,7 +262,7 @@ void IntakeTest::converterLineGivesTheNameBackWhole()
     QFETCH(QString, file);
     const QString workFolder = QStringLiteral("/home/u/.cache/torvanix/window-Ab12Cd/");
     const QStringList words =
-        QProcess::splitCommand(intake::ConverterCommandLine(appFolder, workFolder, file));
+        QProcess::splitCommand(intake::converterCommandLine(appFolder, workFolder, file));
     QString output = workFolder + QStringLiteral("Torvanix.bmp");
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
     QCOMPARE(words, (QStringList{appFolder + QStringLiteral("vconvert.exe"), file,
@@ -274,12 +274,12 @@ void IntakeTest::onlyPlainReadableFilesAreConverted()
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("a.png"));
     QFile(file).open(QIODevice::WriteOnly);
-    QVERIFY(intake::IsConvertibleFile(file));
-    QVERIFY(!intake::IsConvertibleFile(dir.path()));
-    QVERIFY(!intake::IsConvertibleFile(dir.filePath(QStringLiteral("missing.png"))));
-    QVERIFY(!intake::IsConvertibleFile(QStringLiteral("/dev/zero")));
-    QVERIFY(!intake::IsConvertibleFile(QStringLiteral("relative.png")));
-    QVERIFY(!intake::IsConvertibleFile(QString()));
+    QVERIFY(intake::isConvertibleFile(file));
+    QVERIFY(!intake::isConvertibleFile(dir.path()));
+    QVERIFY(!intake::isConvertibleFile(dir.filePath(QStringLiteral("missing.png"))));
+    QVERIFY(!intake::isConvertibleFile(QStringLiteral("/dev/zero")));
+    QVERIFY(!intake::isConvertibleFile(QStringLiteral("relative.png")));
+    QVERIFY(!intake::isConvertibleFile(QString()));
 }
 
 void IntakeTest::workingPictureNeverThroughALink()
@@ -293,16 +293,16 @@ void IntakeTest::workingPictureNeverThroughALink()
     const QString folder = app.path() + QLatin1Char('/');
     const QSize fit(100, 100);
     QVERIFY(QFile::link(outside, folder + QStringLiteral("Torvanix.bmp")));
-    QVERIFY(intake::LoadWorkingPicture(folder, fit).isNull());
+    QVERIFY(intake::loadWorkingPicture(folder, fit).isNull());
 
     // A plain file loads; the single picture wins over a first page.
     QFile::remove(folder + QStringLiteral("Torvanix.bmp"));
     QVERIFY(image.save(folder + QStringLiteral("Torvanix-0.bmp"), "BMP"));
-    QCOMPARE(intake::LoadWorkingPicture(folder, fit).pixelSize, QSize(7, 5));
+    QCOMPARE(intake::loadWorkingPicture(folder, fit).pixelSize, QSize(7, 5));
     QVERIFY(image.scaled(3, 2).save(folder + QStringLiteral("Torvanix.bmp"), "BMP"));
-    QCOMPARE(intake::LoadWorkingPicture(folder, fit).pixelSize, QSize(3, 2));
-    intake::DeleteWorkingFiles(folder);
-    QVERIFY(intake::LoadWorkingPicture(folder, fit).isNull());
+    QCOMPARE(intake::loadWorkingPicture(folder, fit).pixelSize, QSize(3, 2));
+    intake::deleteWorkingFiles(folder);
+    QVERIFY(intake::loadWorkingPicture(folder, fit).isNull());
 }
 
 namespace {
@@ -380,7 +380,7 @@ void IntakeTest::bmpReadsWholeOrFitted()
     QFETCH(QSize, shown);
     QTemporaryDir dir;
     const auto picture =
-        intake::ReadBmp(written(dir, bmp24(size.width(), size.height(), topDown)), fit);
+        intake::readBmp(written(dir, bmp24(size.width(), size.height(), topDown)), fit);
     QCOMPARE(picture.pixelSize, size);
     QCOMPARE(picture.display.size(), shown);
     // Each shown pixel is the source pixel at the centre of the area it stands for.
@@ -420,7 +420,7 @@ void IntakeTest::badBmpIsNull()
 {
     QFETCH(QByteArray, bytes);
     QTemporaryDir dir;
-    QVERIFY(intake::ReadBmp(written(dir, bytes), QSize(100, 100)).isNull());
+    QVERIFY(intake::readBmp(written(dir, bytes), QSize(100, 100)).isNull());
 }
 
 void IntakeTest::workingFolderIsMadeWherePossible_data()
@@ -457,7 +457,7 @@ void IntakeTest::workingFolderIsMadeWherePossible()
         const QString expected =
             inCache ? cacheParent + QStringLiteral("/window-") : tmp + QStringLiteral("/torvanix-");
         QVERIFY2(path.startsWith(expected), qPrintable(path));
-        QVERIFY(intake::PlainForConverter(QFileInfo(path).canonicalFilePath()));
+        QVERIFY(intake::plainForConverter(QFileInfo(path).canonicalFilePath()));
         // Private: the owner may do everything, group and others nothing.
         constexpr QFile::Permissions ownerOnly =
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;

@@ -1,5 +1,6 @@
 // The line model and the readout, checked number by number without a display.
 #include "Line.h"
+#include "Measurement.h"
 #include "Numbers.h"
 #include "Readout.h"
 
@@ -22,7 +23,7 @@ QString q(const std::string& text)
 
 PictureGeometry shown(int pixelWidth, int pixelHeight, double twipsWide, double twipsHigh)
 {
-    return {HimetricFromPixels(pixelWidth), HimetricFromPixels(pixelHeight), twipsWide, twipsHigh};
+    return {himetricFromPixels(pixelWidth), himetricFromPixels(pixelHeight), twipsWide, twipsHigh};
 }
 
 } // namespace
@@ -46,6 +47,7 @@ private Q_SLOTS:
     void readout();
     void readoutUsesLocaleSeparator();
     void titleForms();
+    void resetTitleIgnoresTheOldLine();
 };
 
 void MeasureTest::clngRoundsHalfToEvenAndSaturates_data()
@@ -124,7 +126,7 @@ void MeasureTest::himetric()
 {
     QFETCH(qint64, pixels);
     QFETCH(int, expected);
-    QCOMPARE(HimetricFromPixels(pixels), expected);
+    QCOMPARE(himetricFromPixels(pixels), expected);
 }
 
 void MeasureTest::nearestEndpointMoves_data()
@@ -165,7 +167,7 @@ void MeasureTest::nearestEndpointMoves()
     constexpr float W = 9000.0F;
     constexpr float H = 6000.0F;
     LineFractions line{relX1, relY1, relX2, relY2};
-    QVERIFY(MoveNearestEndpoint(line, x, y, W, H));
+    QVERIFY(moveNearestEndpoint(line, x, y, W, H));
     const double fx = x / static_cast<double>(W);
     const double fy = y / static_cast<double>(H);
     if (endpoint2Moves) {
@@ -184,9 +186,9 @@ void MeasureTest::nearestEndpointMoves()
 void MeasureTest::pointWithoutClientAreaMovesNothing()
 {
     LineFractions line;
-    QVERIFY(!MoveNearestEndpoint(line, 100, 100, 0.0F, 6000.0F));
-    QVERIFY(!MoveNearestEndpoint(line, 100, 100, 9000.0F, 0.0F));
-    QVERIFY(!MoveNearestEndpoint(line, 100, 100, std::numeric_limits<float>::quiet_NaN(), 1.0F));
+    QVERIFY(!moveNearestEndpoint(line, 100, 100, 0.0F, 6000.0F));
+    QVERIFY(!moveNearestEndpoint(line, 100, 100, 9000.0F, 0.0F));
+    QVERIFY(!moveNearestEndpoint(line, 100, 100, std::numeric_limits<float>::quiet_NaN(), 1.0F));
     QCOMPARE(line.RelX2, 0.5);
     QCOMPARE(line.RelY2, 0.5);
 }
@@ -197,15 +199,15 @@ void MeasureTest::placeLineNarrowsToFloat()
     // zero length and the title is the base form; kept in double, it would read "Vertical".
     const LineFractions line{0.5, 0.5, 0.5 + 1e-12, 0.5};
     LineControl control;
-    PlaceLine(control, line, 9015.0F, 6015.0F);
+    placeLine(control, line, 9015.0F, 6015.0F);
     QCOMPARE(control.X1, control.X2);
     QCOMPARE(control.X1, 4507.5F);
-    QCOMPARE(q(TitleFor(control, shown(601, 401, 9015, 6015), " [x]", ".")),
+    QCOMPARE(q(titleFor(control, shown(601, 401, 9015, 6015), " [x]", ".")),
              QStringLiteral("Torvanix by Dalvester [x]"));
 
     // After a resize the products stop being whole numbers; the stored values are floats.
     const LineFractions third{1.0 / 3.0, 2.0 / 3.0, 0.7, 0.1};
-    PlaceLine(control, third, 9015.0F, 6015.0F);
+    placeLine(control, third, 9015.0F, 6015.0F);
     QCOMPARE(control.X1, 3005.0F);
     QCOMPARE(control.Y1, 4010.0F);
     QCOMPARE(control.X2, 6310.5F);
@@ -307,8 +309,8 @@ void MeasureTest::readout()
 
     const LineControl line{x1, y1, x2, y2, true};
     const auto geometry = shown(pictureWidth, pictureHeight, shownWidth, shownHeight);
-    QCOMPARE(q(TitleFor(line, geometry, " [a.png]", ".")), expected);
-    if (const auto tilt = MeasureTilt(line, geometry)) {
+    QCOMPARE(q(titleFor(line, geometry, " [a.png]", ".")), expected);
+    if (const auto tilt = measureTilt(line, geometry)) {
         QVERIFY(std::fabs(tilt->degrees) <= 45.0 + 1e-9);
     }
 }
@@ -316,20 +318,39 @@ void MeasureTest::readout()
 void MeasureTest::readoutUsesLocaleSeparator()
 {
     const LineControl line{1000.0F, 3000.0F, 8000.0F, 2900.0F, true};
-    QCOMPARE(q(TitleFor(line, shown(600, 400, 9000, 6000), " [Image from Clipboard]", ",")),
+    QCOMPARE(q(titleFor(line, shown(600, 400, 9000, 6000), " [Image from Clipboard]", ",")),
              QStringLiteral("Horizontal+0,82° - Torvanix by Dalvester [Image from Clipboard]"));
     // A separator of more than one byte (Arabic) goes in whole.
-    QCOMPARE(q(ReadoutText(Tilt{Axis::Vertical, -0.5}, "\u066B")),
+    QCOMPARE(q(readoutText(Tilt{Axis::Vertical, -0.5}, "\u066B")),
              QStringLiteral("Vertical-0\u066B50°"));
 }
 
 void MeasureTest::titleForms()
 {
-    QCOMPARE(q(BaseTitle("")), QStringLiteral("Torvanix by Dalvester"));
-    QCOMPARE(q(BaseTitle(" [/home/ana/scan.jpg]")),
+    QCOMPARE(q(baseTitle("")), QStringLiteral("Torvanix by Dalvester"));
+    QCOMPARE(q(baseTitle(" [/home/ana/scan.jpg]")),
              QStringLiteral("Torvanix by Dalvester [/home/ana/scan.jpg]"));
-    QCOMPARE(q(ReadoutTitle("Horizontal+1.23°", " [/home/ana/scan.jpg]")),
+    QCOMPARE(q(readoutTitle("Horizontal+1.23°", " [/home/ana/scan.jpg]")),
              QStringLiteral("Horizontal+1.23° - Torvanix by Dalvester [/home/ana/scan.jpg]"));
+}
+
+void MeasureTest::resetTitleIgnoresTheOldLine()
+{
+    measure::Measurement measurement;
+    measurement.setPicture(600, 400, " [x]");
+    measurement.moveNearestEndpoint(1000, 800, 9000.0F, 6000.0F);
+    measurement.place(9000.0F, 6000.0F, 9000.0, 6000.0, ".");
+    QVERIFY(measurement.title().starts_with("Horizontal"));
+    // The line's coordinates still describe the old line; the title does not read them.
+    measurement.reset();
+    QCOMPARE(measurement.title(), std::string("Torvanix by Dalvester [x]"));
+    QVERIFY(!measurement.line().Visible);
+    QCOMPARE(measurement.fractions().RelX2, 0.5);
+    // A new picture keeps the fractions and the next placing follows them.
+    measurement.setPicture(300, 200, " [y]");
+    measurement.place(9000.0F, 6000.0F, 9000.0, 6000.0, ".");
+    QCOMPARE(measurement.line().X2, 4500.0F);
+    QCOMPARE(measurement.title(), std::string("Torvanix by Dalvester [y]"));
 }
 
 QTEST_GUILESS_MAIN(MeasureTest)
