@@ -40,7 +40,7 @@ LoadedPicture readClipboardPicture(const QMimeData* data, QSize fit)
     }
     if (heldInProcess(*data) && data->hasImage()) {
         const auto picture = qvariant_cast<QImage>(data->imageData());
-        if (picture.isNull() || !PastableSize(picture.size())) {
+        if (picture.isNull() || !pastableSize(picture.size())) {
             return {};
         }
         return {fitForDisplay(picture, fit), picture.size()};

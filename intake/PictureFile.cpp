@@ -122,7 +122,7 @@ QImage fitForDisplay(const QImage& picture, QSize fit)
     return picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
-bool PastableSize(QSize size)
+bool pastableSize(QSize size)
 {
     return !size.isEmpty() && size.width() <= LargestSide && size.height() <= LargestSide &&
            static_cast<qint64>(size.width()) * size.height() <= LargestPastedPixels;
@@ -207,7 +207,7 @@ LoadedPicture readPicture(const QByteArray& bytes, QSize fit)
     QImageReader reader(&buffer);
     const QByteArray format = reader.format();
     const QSize size = reader.size();
-    if (!PastableSize(size)) {
+    if (!pastableSize(size)) {
         return {};
     }
     if (format == "bmp") {

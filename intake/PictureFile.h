@@ -29,7 +29,7 @@ QImage fitForDisplay(const QImage& picture, QSize fit);
 
 // Whether a picture of this size may be pasted: not empty, at most LargestPastedPixels, and no
 // side longer than the readout can express.
-bool PastableSize(QSize size);
+bool pastableSize(QSize size);
 
 // Reads a BMP file. Uncompressed 24-bit files, the kind the converter writes for photos, are
 // read row by row, only the rows and columns the fitted copy needs, so a 100-megapixel picture
