@@ -3,14 +3,7 @@
 # virtual X server, against the budget of 1.5 x the decoded picture (4 bytes a pixel) + 150 MB.
 # Usage: bench/drop_memory.sh [build-folder]   (run after building; needs xvfb-run)
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$here/build}" && pwd)
-if [ -z "${INSIDE_XVFB:-}" ]; then
-    INSIDE_XVFB=1 exec xvfb-run -a -s '-screen 0 1920x1080x24 -nolisten tcp' "$0" "$build"
-fi
-export TORVANIX_APP_DIR="$build/bin" X_CLOSE="$build/tests/x_close"
-export MAKE_PICTURE="$build/tests/make_picture" DRAG_SOURCE="$build/tests/drag_source"
-source "$here/tests/e2e/lib.sh"
+source "$(dirname "$0")/real-program.sh" "$@"
 
 width=12000 height=8500
 make_app_folder
