@@ -16,17 +16,7 @@ started=$(date +%s.%N)
 drag_to_app
 expect_title "Torvanix by Dalvester [$photo]" 30
 shown=$(date +%s.%N)
-# And it measures: a line from the centre to the lower left reads as rising to the right.
-drag_on_app 100,300
-for _ in $(seq 1 100); do
-    case "$(title)" in "Horizontal+"*" - Torvanix by Dalvester [$photo]") break ;; esac
-    sleep 0.05
-done
-measured=$(title)
-case "$measured" in "Horizontal+"*) ;; *) fail "no reading on the large picture: $measured" ;; esac
-sleep 0.5
-peak_kb=$(awk '/VmHWM/ {print $2}' "/proc/$app_pid/status")
-close_app
+measure_then_close
 
 decoded_mb=$(( width * height * 4 / 1000000 ))
 budget_mb=$(( decoded_mb * 3 / 2 + 150 ))

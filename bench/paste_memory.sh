@@ -25,17 +25,7 @@ for kind in opaque alpha; do
     xdotool key ctrl+v
     expect_title "Torvanix by Dalvester [Image from Clipboard]" 60
     shown=$(date +%s.%N)
-    # And it measures: a line from the centre to the lower left reads as rising to the right.
-    drag_on_app 100,300
-    for _ in $(seq 1 100); do
-        case "$(title)" in "Horizontal+"*) break ;; esac
-        sleep 0.05
-    done
-    measured=$(title)
-    case "$measured" in "Horizontal+"*) ;; *) fail "no reading on the pasted picture: $measured" ;; esac
-    sleep 0.5
-    peak_kb=$(awk '/VmHWM/ {print $2}' "/proc/$app_pid/status")
-    close_app
+    measure_then_close
     peak_mb=$(( peak_kb / 1000 ))
     printf '%s %dx%d PNG (%d MB): peak %d MB (target %d MB), Ctrl+V to title %s s; %s\n' \
         "$kind" "$side" "$side" "$(( $(stat -c %s "$picture") / 1000000 ))" "$peak_mb" \
