@@ -1,0 +1,375 @@
+// How true the title reads after the edge fit: straight edges at known angles, drawn exactly
+// (each pixel's share of the blurred half-plane, integrated), with noise, saved as PNG and as
+// JPEG at quality 85 and read back; a rough line within 4 device pixels of the edge; the fit;
+// and the title's angle from the fitted ends through the same readout the window uses. Prints
+// the largest error per case and over the whole table, the hand's error for comparison, the
+// fit's time, and its time on a 100-megapixel picture.
+#include "EdgeFit.h"
+#include "Line.h"
+#include "Numbers.h"
+#include "Readout.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double Pi = 3.14159265358979323846;
+// The window shows the picture in about 1500 x 1125 logical pixels.
+constexpr double ShownWidth = 1500.0;
+constexpr double ShownHeight = 1125.0;
+constexpr double DarkLevel = 70.0;
+constexpr double LightLevel = 180.0;
+// Pixels farther than this from the edge are plain plateau: drawn flat, never read by the fit.
+constexpr double DrawnReach = 64.0;
+
+// An 8-bit grey picture in memory, read row by row as the window's full picture is.
+class GreyRows : public measure::PixelRows {
+public:
+    explicit GreyRows(QImage image)
+        : m_image(std::move(image))
+    {
+    }
+    [[nodiscard]] std::int64_t width() const override { return m_image.width(); }
+    [[nodiscard]] std::int64_t height() const override { return m_image.height(); }
+    void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override
+    {
+        const uchar* line = m_image.constScanLine(static_cast<int>(y));
+        for (std::int64_t x = x0; x < x1; ++x) {
+            *out++ = static_cast<float>(line[x]);
+        }
+    }
+
+private:
+    QImage m_image;
+};
+
+double normalCdf(double t)
+{
+    return 0.5 * std::erfc(-t / std::sqrt(2.0));
+}
+
+double normalPdf(double t)
+{
+    return std::exp(-0.5 * t * t) / std::sqrt(2.0 * Pi);
+}
+
+// First antiderivative of the normal CDF.
+double cdfIntegral(double t)
+{
+    return t * normalCdf(t) + normalPdf(t);
+}
+
+// Share of a unit pixel on the light side of the edge v = v0 + m u, blurred by a Gaussian of
+// sigma pixels; z = pixel's low v minus the edge at the pixel's low u. Exact for a sharp edge;
+// 16-point Gauss-Legendre along u otherwise (the integrand is smooth then).
+double coverage(double z, double m, double sigma, double cosine)
+{
+    if (sigma <= 0.0) {
+        // Integral over s in [0, 1] of clamp(z + 1 - m s, 0, 1).
+        auto ramp = [](double t) {
+            if (t <= 0.0) {
+                return 0.0;
+            }
+            return t < 1.0 ? 0.5 * t * t : t - 0.5;
+        };
+        if (std::fabs(m) < 1e-12) {
+            return std::clamp(z + 1.0, 0.0, 1.0);
+        }
+        return (ramp(z + 1.0) - ramp(z + 1.0 - m)) / m;
+    }
+    static const double nodes[8] = {0.0950125098376374, 0.2816035507792589, 0.4580167776572274,
+                                    0.6178762444026438, 0.7554044083550030, 0.8656312023878318,
+                                    0.9445750230732326, 0.9894009349916499};
+    static const double weights[8] = {0.1894506104550685, 0.1826034150449236, 0.1691565193950025,
+                                      0.1495959888165767, 0.1246289712555339, 0.0951585116824928,
+                                      0.0622535239386479, 0.0271524594117541};
+    const double k = cosine / sigma;
+    double sum = 0.0;
+    for (int i = 0; i < 8; ++i) {
+        for (const double side : {-1.0, 1.0}) {
+            const double s = 0.5 + 0.5 * side * nodes[i];
+            const double zz = z - m * s;
+            // Integral over t in [0, 1] of Phi(k (zz + t)).
+            sum += 0.5 * weights[i] * (cdfIntegral(k * (zz + 1.0)) - cdfIntegral(k * zz)) / k;
+        }
+    }
+    return sum;
+}
+
+struct Edge {
+    bool alongY = false; // near vertical
+    double degrees = 0.0;
+    double sigma = 0.0;
+    double noise = 0.0; // largest deviation, grey levels
+};
+
+// The edge through the picture's centre at the given angle (positive: turned anticlockwise).
+// In the frame whose u axis runs along the edge: v = vc + slope (u - uc).
+double frameSlope(const Edge& edge)
+{
+    const double t = std::tan(edge.degrees * Pi / 180.0);
+    return edge.alongY ? t : -t;
+}
+
+QImage drawEdge(int width, int height, const Edge& edge, std::mt19937& random)
+{
+    QImage image(width, height, QImage::Format_Grayscale8);
+    const int sizeU = edge.alongY ? height : width;
+    const int sizeV = edge.alongY ? width : height;
+    const double uc = 0.5 * sizeU;
+    const double vc = 0.5 * sizeV;
+    const double m = frameSlope(edge);
+    const double cosine = 1.0 / std::sqrt(1.0 + m * m);
+    std::uniform_int_distribution<int> noise(-static_cast<int>(edge.noise),
+                                             static_cast<int>(edge.noise));
+    auto put = [&](int u, int v, double level) {
+        const int x = edge.alongY ? v : u;
+        const int y = edge.alongY ? u : v;
+        image.scanLine(y)[x] = static_cast<uchar>(std::clamp(std::lround(level), 0L, 255L));
+    };
+    for (int u = 0; u < sizeU; ++u) {
+        const double lowEdge = vc + m * (u - uc); // the edge at the pixel's low u
+        for (int v = 0; v < sizeV; ++v) {
+            const double z = v - lowEdge;
+            double level = 0.0;
+            const double plain = 2.0 + std::fabs(m) + 8.0 * edge.sigma;
+            if (z < -DrawnReach) {
+                level = DarkLevel;
+            } else if (z > DrawnReach) {
+                level = LightLevel;
+            } else {
+                const double share =
+                    z < -plain ? 0.0 : (z > plain ? 1.0 : coverage(z, m, edge.sigma, cosine));
+                level = DarkLevel + (LightLevel - DarkLevel) * share;
+                level += noise(random);
+            }
+            put(u, v, level);
+        }
+    }
+    return image;
+}
+
+QImage roundTrip(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (std::strcmp(format, "jpeg") == 0) {
+        writer.setQuality(85);
+    }
+    writer.write(image);
+    buffer.close();
+    QImage back;
+    back.loadFromData(bytes, format);
+    return back.convertToFormat(QImage::Format_Grayscale8);
+}
+
+// The title's angle for a segment in picture pixels, through the window's own readout.
+double titleDegrees(const measure::PictureSegment& segment, int width, int height)
+{
+    const float clientWidth = static_cast<float>(ShownWidth * measure::TwipsPerPixel);
+    const float clientHeight = static_cast<float>(ShownHeight * measure::TwipsPerPixel);
+    measure::LineFractions fractions{segment.a.x / width, segment.a.y / height, segment.b.x / width,
+                                     segment.b.y / height};
+    measure::LineControl control;
+    measure::placeLine(control, fractions, clientWidth, clientHeight);
+    const measure::PictureGeometry geometry{measure::himetricFromPixels(width),
+                                            measure::himetricFromPixels(height), clientWidth,
+                                            clientHeight};
+    const auto tilt = measure::measureTilt(control, geometry);
+    return tilt ? tilt->degrees : NAN;
+}
+
+struct Tally {
+    double worstFit = 0.0;
+    double worstHand = 0.0;
+    double sumHand = 0.0;
+    int fits = 0;
+    int refused = 0;
+    std::string worstCase;
+};
+
+double milliseconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+void bigPicture()
+{
+    // 12000 x 8400: the band the window passes for it (6 device pixels) is 48 picture pixels.
+    constexpr int width = 12000;
+    constexpr int height = 8400;
+    for (const double degrees : {0.3, 44.0}) {
+        std::mt19937 random(7);
+        const Edge edge{false, degrees, 0.7, 4.0};
+        const GreyRows pixels(drawEdge(width, height, edge, random));
+        const double m = frameSlope(edge);
+        // The whole edge across the picture, 3 pixels off at one end and -3 at the other.
+        const double uFrom = degrees > 40.0 ? 0.5 * width - 0.5 * height / std::fabs(m) + 2.0 : 2.0;
+        const double uTo = width - uFrom;
+        auto onEdge = [&](double u, double off) {
+            return measure::PicturePoint{u, 0.5 * height + m * (u - 0.5 * width) + off};
+        };
+        const measure::PictureSegment rough{onEdge(uFrom, 3.0), onEdge(uTo, -3.0)};
+        std::vector<double> times;
+        double error = 0.0;
+        for (int run = 0; run < 5; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            const auto fitted = measure::fitEdge(pixels, rough, 6.0 * width / ShownWidth);
+            times.push_back(milliseconds(std::chrono::steady_clock::now() - start));
+            error = fitted ? std::fabs(titleDegrees(*fitted, width, height) - degrees) : NAN;
+        }
+        std::sort(times.begin(), times.end());
+        std::printf("100 MP (%d x %d), edge at %.2f deg across the picture, band +-%.0f px: "
+                    "fit %.1f ms median, %.1f ms max; error %.5f deg\n",
+                    width, height, degrees, 6.0 * width / ShownWidth, times[2], times.back(),
+                    error);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+
+    const std::vector<double> angles = {0.05, 0.1, 0.3, 1.0, 2.5, 7.0, 15.0, 30.0, 44.0};
+    std::map<std::string, Tally> tallies;
+    Tally overall;
+    std::vector<double> times;
+    std::mt19937 placing(2026);
+
+    struct Size {
+        int width;
+        int height;
+    };
+    std::vector<Size> sizes = {{2000, 1500}};
+    if (!quick) {
+        sizes.push_back({8000, 6000});
+    }
+    for (const Size size : sizes) {
+        const bool big = size.width > 4000;
+        const double devicePixel = size.width / ShownWidth;
+        const double halfWidth = std::max(3.0, 6.0 * devicePixel);
+        std::mt19937 drawing(size.width);
+        for (const bool alongY : {false, true}) {
+            for (const double sigma : {0.0, 0.7, 1.5}) {
+                for (const double noise : {0.0, 4.0}) {
+                    // The large pictures take the harder half of the table: noisy only.
+                    if (big && noise == 0.0) {
+                        continue;
+                    }
+                    for (std::size_t a = 0; a < angles.size(); ++a) {
+                        for (const double sign : {1.0, -1.0}) {
+                            // The large pictures take each angle with one sign, alternating.
+                            if (big && (sign > 0.0) != (a % 2 == 0)) {
+                                continue;
+                            }
+                            const Edge edge{alongY, sign * angles[a], sigma, noise};
+                            const QImage drawn = drawEdge(size.width, size.height, edge, drawing);
+                            for (const char* format : {"png", "jpeg"}) {
+                                const GreyRows pixels(roundTrip(drawn, format));
+                                const int sizeU = alongY ? size.height : size.width;
+                                const int sizeV = alongY ? size.width : size.height;
+                                const double m = frameSlope(edge);
+                                // Longest stretch of edge inside the picture, along u.
+                                const double spanU =
+                                    std::min<double>(sizeU, sizeV / std::max(std::fabs(m), 1e-9));
+                                const double most = 0.9 * spanU * std::sqrt(1.0 + m * m);
+                                for (const double length : {300.0, 1000.0, most}) {
+                                    const double lengthU = length / std::sqrt(1.0 + m * m);
+                                    std::uniform_real_distribution<double> centre(
+                                        0.5 * sizeU - 0.5 * (spanU - lengthU) * 0.9,
+                                        0.5 * sizeU + 0.5 * (spanU - lengthU) * 0.9);
+                                    std::uniform_real_distribution<double> turn(0.0, 2.0 * Pi);
+                                    std::uniform_real_distribution<double> unit(0.0, 1.0);
+                                    const double uMid = centre(placing);
+                                    measure::PicturePoint ends[2];
+                                    for (int e = 0; e < 2; ++e) {
+                                        const double u = uMid + (e == 0 ? -0.5 : 0.5) * lengthU;
+                                        const double v = 0.5 * sizeV + m * (u - 0.5 * sizeU);
+                                        // Up to 4 device pixels off, in any direction.
+                                        const double r =
+                                            4.0 * devicePixel * std::sqrt(unit(placing));
+                                        const double phi = turn(placing);
+                                        const double pu = u + r * std::cos(phi);
+                                        const double pv = v + r * std::sin(phi);
+                                        ends[e] = alongY ? measure::PicturePoint{pv, pu}
+                                                         : measure::PicturePoint{pu, pv};
+                                    }
+                                    const measure::PictureSegment rough{ends[0], ends[1]};
+                                    const auto start = std::chrono::steady_clock::now();
+                                    const auto fitted = measure::fitEdge(pixels, rough, halfWidth);
+                                    times.push_back(
+                                        milliseconds(std::chrono::steady_clock::now() - start));
+                                    const double hand =
+                                        std::fabs(titleDegrees(rough, size.width, size.height) -
+                                                  edge.degrees);
+                                    char name[160];
+                                    std::snprintf(name, sizeof name,
+                                                  "%dx%d %-4s %s blur %.1f noise %.0f", size.width,
+                                                  size.height, format, alongY ? "vert" : "horz",
+                                                  sigma, noise);
+                                    for (Tally* tally : {&tallies[name], &overall}) {
+                                        tally->sumHand += hand;
+                                        tally->worstHand = std::max(tally->worstHand, hand);
+                                        if (!fitted) {
+                                            ++tally->refused;
+                                            continue;
+                                        }
+                                        ++tally->fits;
+                                        const double error = std::fabs(
+                                            titleDegrees(*fitted, size.width, size.height) -
+                                            edge.degrees);
+                                        if (!(error <= tally->worstFit)) {
+                                            tally->worstFit = error;
+                                            char detail[200];
+                                            std::snprintf(detail, sizeof detail,
+                                                          "%s angle %.2f length %.0f", name,
+                                                          edge.degrees, length);
+                                            tally->worstCase = detail;
+                                        }
+                                    }
+                                }
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    std::printf("| case | fits | refused | largest error after Enter | hand's error, mean | "
+                "hand's error, largest |\n|---|---|---|---|---|---|\n");
+    for (const auto& [name, tally] : tallies) {
+        const int count = tally.fits + tally.refused;
+        std::printf("| %s | %d | %d | %.4f deg | %.3f deg | %.3f deg |\n", name.c_str(), tally.fits,
+                    tally.refused, tally.worstFit, tally.sumHand / count, tally.worstHand);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("\nwhole table: %d fits, %d refused, largest error %.4f deg (%s); hand's error "
+                "mean %.3f deg, largest %.3f deg\n",
+                overall.fits, overall.refused, overall.worstFit, overall.worstCase.c_str(),
+                overall.sumHand / (overall.fits + overall.refused), overall.worstHand);
+    std::printf("fit time: median %.2f ms, largest %.2f ms\n", times[times.size() / 2],
+                times.back());
+    bigPicture();
+    return overall.refused == 0 && overall.worstFit <= 0.01 ? 0 : 1;
+}
