@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
@@ -249,6 +250,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const char* only = std::getenv("EDGE_ONLY"); // a case name to print fit by fit
+
 
     const std::vector<double> angles = {0.05, 0.1, 0.3, 1.0, 2.5, 7.0, 15.0, 30.0, 44.0};
     std::map<std::string, Tally> tallies;
@@ -327,6 +330,15 @@ int main(int argc, char** argv)
                                                   "%dx%d %-4s %s blur %.1f noise %.0f", size.width,
                                                   size.height, format, alongY ? "vert" : "horz",
                                                   sigma, noise);
+                                    if (only != nullptr && std::strstr(name, only) != nullptr) {
+                                        std::printf("%s angle %6.2f length %5.0f: %s %.5f\n",
+                                                    name, edge.degrees, length,
+                                                    fitted ? "error" : "refused",
+                                                    fitted ? titleDegrees(*fitted, size.width,
+                                                                          size.height) -
+                                                                 edge.degrees
+                                                           : 0.0);
+                                    }
                                     for (Tally* tally : {&tallies[name], &overall}) {
                                         tally->sumHand += hand;
                                         tally->worstHand = std::max(tally->worstHand, hand);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,21 @@ constexpr double TukeyC = 4.685;
 // Median absolute deviation to standard deviation for Gaussian scatter.
 constexpr double MadToSigma = 1.4826;
 constexpr int FitIterations = 20;
+// The refining passes stop when the line's ends move less than this, in pixels.
+constexpr double SettledShift = 1e-4;
+constexpr int MaxPasses = 12;
+// A step's window half-width in units of the step's spread (the gradient's standard deviation).
+constexpr double WindowPerSpread = 3.0;
+// Sections with room for a window around the line, of all sections: fewer, and the edge is not
+// along the line.
+constexpr double MinRoomyShare = 0.5;
+// The blur the step model may take, in pixels, and how finely it is found.
+constexpr double MinBlur = 0.12;
+constexpr double MaxBlur = 3.0;
+constexpr double BlurTolerance = 0.02;
+// Sections that choose the blur: a sample is enough and keeps long edges fast.
+constexpr std::size_t SampledSections = 200;
+constexpr int ModelRounds = 2;
 // Cross-sections each side whose plateau levels are pooled: the levels change slowly along an
 // edge, and pooling keeps the pixel noise of the plateaus out of each point.
 constexpr std::size_t PlateauPool = 7;
@@ -433,36 +449,292 @@ void readBand(const PixelRows& pixels, bool alongY, Band& band)
 double featureSpread(const float* p, std::size_t n, double position, bool isStep, double sign)
 {
     constexpr double reach = 5.0;
-    double mass = 0.0;
-    double moment = 0.0;
-    double peak = 0.0;
-    std::vector<std::pair<double, double>> samples;
-    for (std::size_t k = 0; k + 1 < n; ++k) {
-        double at = 0.0;
-        double value = 0.0;
+    // The samples within reach of the peak: gradients between pixels (a step) or the depth of
+    // each pixel below its surround (a thin line).
+    const auto first = static_cast<std::size_t>(std::max(0.0, std::floor(position - reach)));
+    const auto last = std::min(n, static_cast<std::size_t>(std::max(0.0, position + reach)));
+    auto sample = [&](std::size_t k, double& at, double& value) {
         if (isStep) {
+            if (k + 1 >= n) {
+                return false;
+            }
             at = static_cast<double>(k) + 1.0;
             value = sign * (static_cast<double>(p[k + 1]) - p[k]);
-        } else {
-            if (k < RidgeReach || k + RidgeReach >= n) {
-                continue;
-            }
-            at = static_cast<double>(k) + 0.5;
-            value = std::min(sign * p[k - RidgeReach], sign * p[k + RidgeReach]) - sign * p[k];
+            return true;
         }
-        if (std::fabs(at - position) <= reach) {
-            samples.emplace_back(at, value);
+        if (k < RidgeReach || k + RidgeReach >= n) {
+            return false;
+        }
+        at = static_cast<double>(k) + 0.5;
+        value = std::min(sign * p[k - RidgeReach], sign * p[k + RidgeReach]) - sign * p[k];
+        return true;
+    };
+    double peak = 0.0;
+    double at = 0.0;
+    double value = 0.0;
+    for (std::size_t k = first; k < last; ++k) {
+        if (sample(k, at, value)) {
             peak = std::max(peak, value);
         }
     }
-    for (const auto& [at, value] : samples) {
-        const double weight = value - 0.1 * peak;
-        if (weight > 0.0) {
+    double mass = 0.0;
+    double moment = 0.0;
+    for (std::size_t k = first; k < last; ++k) {
+        if (sample(k, at, value) && value > 0.1 * peak) {
+            const double weight = value - 0.1 * peak;
             mass += weight;
             moment += weight * (at - position) * (at - position);
         }
     }
     return mass > 0.0 ? moment / mass : 0.0;
+}
+
+double normalCdf(double t)
+{
+    return 0.5 * std::erfc(-t / std::sqrt(2.0));
+}
+
+// The first antiderivative of the normal CDF.
+double cdfIntegral(double t)
+{
+    return t * normalCdf(t) + std::exp(-0.5 * t * t) / std::sqrt(2.0 * Pi);
+}
+
+// How much of a pixel lies past a straight step, as a function of the distance d from the
+// pixel's centre to the step across the section: the pixel's own extent across, its extent
+// along spread across by the step's slope, and a Gaussian blur. Tabulated, since a fit asks for
+// it at every pixel near the edge many times.
+class StepModel {
+public:
+    StepModel(double sigma, double slope, double reach, int perPixel, int nodes)
+        : m_reach(reach)
+        , m_step(1.0 / perPixel)
+    {
+        // Gauss-Legendre nodes on [-1, 1] for the spread along the section's neighbour.
+        static constexpr double nodes8[4] = {0.1834346424956498, 0.5255324099163290,
+                                             0.7966664774136267, 0.9602898564975363};
+        static constexpr double weights8[4] = {0.3626837833783620, 0.3137066458778873,
+                                               0.2223810344533745, 0.1012285362903763};
+        static constexpr double nodes4[2] = {0.3399810435848563, 0.8611363115940526};
+        static constexpr double weights4[2] = {0.6521451548625461, 0.3478548451374539};
+        const double* at = nodes == 8 ? nodes8 : nodes4;
+        const double* weight = nodes == 8 ? weights8 : weights4;
+        const int half = nodes / 2;
+        const double spread = 0.5 * std::fabs(slope);
+        const auto count = static_cast<std::size_t>(2.0 * reach / m_step) + 2;
+        m_share.resize(count);
+        m_slope.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const double x = -reach + static_cast<double>(i) * m_step;
+            double share = 0.0;
+            double rise = 0.0;
+            for (int j = 0; j < half; ++j) {
+                for (const double side : {-1.0, 1.0}) {
+                    const double y = x - side * spread * at[j];
+                    share += 0.5 * weight[j] * sigma *
+                             (cdfIntegral((y + 0.5) / sigma) - cdfIntegral((y - 0.5) / sigma));
+                    rise += 0.5 * weight[j] *
+                            (normalCdf((y + 0.5) / sigma) - normalCdf((y - 0.5) / sigma));
+                }
+            }
+            m_share[i] = share;
+            m_slope[i] = rise;
+        }
+    }
+
+    // The share past the step and its rate of change with d.
+    void at(double d, double& share, double& slope) const
+    {
+        const double x = (d + m_reach) / m_step;
+        if (!(x >= 0.0)) {
+            share = 0.0;
+            slope = 0.0;
+            return;
+        }
+        const auto i = static_cast<std::size_t>(x);
+        if (i + 1 >= m_share.size()) {
+            share = 1.0;
+            slope = 0.0;
+            return;
+        }
+        // Cubic Hermite between grid points for the share, linear for its slope.
+        const double t = x - static_cast<double>(i);
+        const double t2 = t * t;
+        const double t3 = t2 * t;
+        share = (2 * t3 - 3 * t2 + 1) * m_share[i] + (t3 - 2 * t2 + t) * m_step * m_slope[i] +
+                (-2 * t3 + 3 * t2) * m_share[i + 1] + (t3 - t2) * m_step * m_slope[i + 1];
+        slope = (1.0 - t) * m_slope[i] + t * m_slope[i + 1];
+    }
+
+private:
+    double m_reach;
+    double m_step;
+    std::vector<double> m_share;
+    std::vector<double> m_slope;
+};
+
+// One section's step fitted by the model: low level, contrast and the step's offset from the
+// line, by Gauss-Newton from the line's own position. The residual sum says how well it fits.
+struct SectionFit {
+    double offset = 0.0;
+    double contrast = 0.0;
+    double residual = 0.0;
+    bool ok = false;
+};
+
+SectionFit fitSection(const float* p, std::size_t n, double centre, double window,
+                      const StepModel& model)
+{
+    SectionFit result;
+    const auto first = static_cast<std::size_t>(
+        std::clamp(std::ceil(centre - window - 0.5), 0.0, static_cast<double>(n)));
+    const auto last = static_cast<std::size_t>(
+        std::clamp(std::floor(centre + window - 0.5) + 1.0, 0.0, static_cast<double>(n)));
+    if (last < first + 4 || static_cast<double>(first) + 0.5 > centre - 1.0 ||
+        static_cast<double>(last) - 0.5 < centre + 1.0) {
+        return result;
+    }
+    double low = 0.0;
+    double contrast = 0.0;
+    double offset = 0.0;
+    for (int iteration = 0; iteration < 5; ++iteration) {
+        // Normal equations of the linearised model low + contrast * share(d - offset).
+        double m[3][4] = {};
+        for (std::size_t k = first; k < last; ++k) {
+            const double d = static_cast<double>(k) + 0.5 - centre - offset;
+            double share = 0.0;
+            double slope = 0.0;
+            model.at(d, share, slope);
+            const double r = p[k] - (low + contrast * share);
+            const double basis[3] = {1.0, share, -contrast * slope};
+            for (int row = 0; row < 3; ++row) {
+                for (int col = 0; col < 3; ++col) {
+                    m[row][col] += basis[row] * basis[col];
+                }
+                m[row][3] += basis[row] * r;
+            }
+        }
+        // On the first round the offset is held: the contrast is still unknown.
+        const int unknowns = iteration == 0 ? 2 : 3;
+        for (int col = 0; col < unknowns; ++col) {
+            int pivot = col;
+            for (int row = col + 1; row < unknowns; ++row) {
+                if (std::fabs(m[row][col]) > std::fabs(m[pivot][col])) {
+                    pivot = row;
+                }
+            }
+            if (!(std::fabs(m[pivot][col]) > 1e-12)) {
+                return result;
+            }
+            std::swap(m[col], m[pivot]);
+            for (int row = 0; row < unknowns; ++row) {
+                if (row != col) {
+                    const double factor = m[row][col] / m[col][col];
+                    for (int k = col; k < 4; ++k) {
+                        m[row][k] -= factor * m[col][k];
+                    }
+                }
+            }
+        }
+        low += m[0][3] / m[0][0];
+        contrast += m[1][3] / m[1][1];
+        if (unknowns == 3) {
+            offset += std::clamp(m[2][3] / m[2][2], -1.0, 1.0);
+        }
+        if (!std::isfinite(low) || !std::isfinite(contrast) || std::fabs(offset) > 2.0) {
+            return result;
+        }
+    }
+    double residual = 0.0;
+    for (std::size_t k = first; k < last; ++k) {
+        double share = 0.0;
+        double slope = 0.0;
+        model.at(static_cast<double>(k) + 0.5 - centre - offset, share, slope);
+        const double r = p[k] - (low + contrast * share);
+        residual += r * r;
+    }
+    result.offset = offset;
+    result.contrast = contrast;
+    result.residual = residual;
+    result.ok = true;
+    return result;
+}
+
+// The last refinement of a step: each section's offset from the line by a model of the
+// blurred, pixel-sampled step, which weighs each pixel by how much the step's position moves
+// it. The area weighs all pixels alike, so the rounding of pixels on the step's tails to whole
+// grey levels (which creeps along an edge at a small tilt) moves it more. The blur is the one
+// under which the sections fit best.
+void refineByModel(const Band& band, double uc, double window, double sign, Fit& fit,
+                   std::vector<Point>& points)
+{
+    const std::size_t sections = band.sections();
+    auto sectionU = [&](std::size_t s) {
+        return static_cast<double>(band.index[s]) + 0.5 - uc;
+    };
+    auto centreOf = [&](std::size_t s) {
+        return fit.line.a + fit.line.b * sectionU(s) - static_cast<double>(band.start[s]);
+    };
+    const double reach = window + 2.0;
+    // The blur, by golden-section search on the trimmed sum of residuals over a sample of sections.
+    const std::size_t stride = std::max<std::size_t>(1, sections / SampledSections);
+    auto misfit = [&](double sigma) {
+        const StepModel model(sigma, fit.line.b, reach, 16, 4);
+        std::vector<double> residuals;
+        for (std::size_t s = 0; s < sections; s += stride) {
+            const SectionFit f =
+                fitSection(band.profile(s), band.length(s), centreOf(s), window, model);
+            if (f.ok) {
+                residuals.push_back(f.residual);
+            }
+        }
+        std::sort(residuals.begin(), residuals.end());
+        residuals.resize(residuals.size() * 4 / 5);
+        return std::accumulate(residuals.begin(), residuals.end(), 0.0);
+    };
+    constexpr double golden = 0.6180339887498949;
+    double lo = MinBlur;
+    double hi = MaxBlur;
+    double x1 = hi - golden * (hi - lo);
+    double x2 = lo + golden * (hi - lo);
+    double f1 = misfit(x1);
+    double f2 = misfit(x2);
+    while (hi - lo > BlurTolerance) {
+        if (f1 <= f2) {
+            hi = x2;
+            x2 = x1;
+            f2 = f1;
+            x1 = hi - golden * (hi - lo);
+            f1 = misfit(x1);
+        } else {
+            lo = x1;
+            x1 = x2;
+            f1 = f2;
+            x2 = lo + golden * (hi - lo);
+            f2 = misfit(x2);
+        }
+    }
+    const double sigma = 0.5 * (lo + hi);
+
+    for (int round = 0; round < ModelRounds; ++round) {
+        const StepModel model(sigma, fit.line.b, reach, 64, 8);
+        std::vector<Point> refined;
+        for (std::size_t s = 0; s < sections; ++s) {
+            const double centre = centreOf(s);
+            const SectionFit f = fitSection(band.profile(s), band.length(s), centre, window, model);
+            if (!f.ok || sign * f.contrast < MinContrast) {
+                continue;
+            }
+            refined.push_back(
+                {sectionU(s), static_cast<double>(band.start[s]) + centre + f.offset});
+        }
+        if (refined.size() < MinSections) {
+            points.clear();
+            return;
+        }
+        points = std::move(refined);
+        fit = robustLine(points);
+    }
 }
 
 // Each rough end moved straight across onto the fitted line, keeping its place along it; an end
@@ -642,25 +914,37 @@ std::optional<PictureSegment> fitEdge(const PixelRows& pixels, const PictureSegm
         return std::nullopt;
     }
     Fit fit = robustLine(points);
-    // Wide enough to hold the whole blurred step or line with its plateaus, no wider: every
-    // pixel in the window adds its noise.
-    const double window = std::clamp(3.0 * std::sqrt(median(spreads)) + 1.5, 2.0, 10.0);
+    // The window holds the whole blurred step (or line) with its plateaus where the band has
+    // room for it: a window whose ends fall inside the transition sees a part of the edge
+    // pixel by pixel, and that part depends on where the edge falls within a pixel.
+    const double spread = std::sqrt(median(spreads));
+    const double window = isStep ? std::clamp(WindowPerSpread * spread + 1.5, 2.0, 10.0)
+                                 : std::clamp(3.0 * spread + 1.5, 2.0, 10.0);
 
-    // Refined points, twice: the area (or centroid) of each section in a window centred on the
-    // line fitted so far.
+    const double halfSpan = 0.5 * static_cast<double>(i1 - i0 + 1);
     std::vector<double> low(sections);
     std::vector<double> high(sections);
     std::vector<bool> usable(sections);
-    for (int pass = 0; pass < 2; ++pass) {
+    // Refined points: the area (or centroid) of each section in a window centred on the line
+    // fitted so far.
+    std::size_t used = 0;
+    for (int pass = 0; pass < MaxPasses; ++pass) {
+        const Line before = fit.line;
         std::vector<double> from(sections);
         std::vector<double> to(sections);
-        for (std::size_t s = 0; s < sections; ++s) {
-            const float* p = bandPixels.profile(s);
+        auto room = [&](std::size_t s) {
             const auto n = static_cast<double>(bandPixels.length(s));
             const double centre =
                 fit.line.a + fit.line.b * sectionU(s) - static_cast<double>(bandPixels.start[s]);
-            const double w = std::min({window, centre, n - centre});
-            usable[s] = w >= 1.0;
+            return std::pair<double, double>{centre, std::min(centre, n - centre)};
+        };
+        used = 0;
+        for (std::size_t s = 0; s < sections; ++s) {
+            const float* p = bandPixels.profile(s);
+            const auto [centre, space] = room(s);
+            const double w = std::min(window, space);
+            usable[s] = w >= 1.0 && space >= w;
+            used += usable[s] ? 1 : 0;
             if (!usable[s]) {
                 continue;
             }
@@ -703,12 +987,26 @@ std::optional<PictureSegment> fitEdge(const PixelRows& pixels, const PictureSegm
             return std::nullopt;
         }
         fit = robustLine(points);
+        const double moved = std::max(std::fabs(fit.line.a - before.a),
+                                      std::fabs(fit.line.a - before.a) +
+                                          std::fabs(fit.line.b - before.b) * halfSpan);
+        if (moved < SettledShift) {
+            break;
+        }
+    }
+
+    if (isStep) {
+        refineByModel(bandPixels, uc, window, sign, fit, points);
+        if (points.size() < MinSections) {
+            return std::nullopt;
+        }
     }
 
     // Straight, whole and along the rough line, or nothing.
     const double halfLength = 0.5 * static_cast<double>(i1 - i0 + 1);
     const double turn = std::fabs(std::atan(fit.line.b) - std::atan(slope));
-    if (static_cast<double>(fit.inliers) < MinInlierShare * static_cast<double>(i1 - i0 + 1) ||
+    if (static_cast<double>(used) < MinRoomyShare * static_cast<double>(i1 - i0 + 1) ||
+        static_cast<double>(fit.inliers) < MinInlierShare * static_cast<double>(used) ||
         fit.scale > MaxScatter || sagitta(points, fit, halfLength) > MaxSagitta ||
         turn > MaxTurnDegrees * Pi / 180.0) {
         return std::nullopt;
