@@ -8,6 +8,7 @@
 #include "WorkingFiles.h"
 #include "WorkingFolder.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -63,6 +64,8 @@ private Q_SLOTS:
     void badBmpIsNull();
     void fullPictureReadsEveryKindOfBmp_data();
     void fullPictureReadsEveryKindOfBmp();
+    void pasteKeepsItsFullPixels_data();
+    void pasteKeepsItsFullPixels();
     void workingFolderIsMadeWherePossible_data();
     void workingFolderIsMadeWherePossible();
     void runningWindowsFolderIsSpared();
@@ -306,6 +309,7 @@ void IntakeTest::workingPictureNeverThroughALink()
     QCOMPARE(intake::loadWorkingPicture(folder, fit).pixelSize, QSize(7, 5));
     QVERIFY(image.scaled(3, 2).save(folder + QStringLiteral("Torvanix.bmp"), "BMP"));
     QCOMPARE(intake::loadWorkingPicture(folder, fit).pixelSize, QSize(3, 2));
+    QCOMPARE(intake::loadWorkingPicture(folder, fit).full->size(), QSize(3, 2));
     intake::deleteWorkingFiles(folder);
     QVERIFY(intake::loadWorkingPicture(folder, fit).isNull());
 }
@@ -635,6 +639,26 @@ void IntakeTest::runningWindowsFolderIsSpared()
     QVERIFY(second.isValid());
     QVERIFY(second.path() != first.path());
     QVERIFY(QFileInfo::exists(first.path() + QStringLiteral("Torvanix.bmp")));
+}
+
+void IntakeTest::pasteKeepsItsFullPixels_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::newRow("PNG") << QByteArray("PNG");
+    QTest::newRow("BMP") << QByteArray("BMP");
+}
+
+void IntakeTest::pasteKeepsItsFullPixels()
+{
+    QFETCH(QByteArray, format);
+    const QImage picture = testPicture(QStringLiteral("colour"));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, format.constData()));
+    const auto pasted = intake::readPicture(bytes, QSize(10, 10));
+    QCOMPARE(pasted.display.size(), QSize(10, 10));
+    QVERIFY(pasted.full);
+    QCOMPARE(pasted.full->region(picture.rect()), picture);
 }
 
 QTEST_GUILESS_MAIN(IntakeTest)
