@@ -344,7 +344,8 @@ QSize frmTorvanix::displayFit() const
 
 void frmTorvanix::showPicture(const QImage& picture, const QString& label)
 {
-    showPicture(intake::LoadedPicture{intake::fitForDisplay(picture, displayFit()), picture.size()},
+    showPicture(intake::LoadedPicture{intake::fitForDisplay(picture, displayFit()), picture.size(),
+                                      intake::keptFullPicture(picture)},
                 label);
 }
 

@@ -43,7 +43,7 @@ LoadedPicture readClipboardPicture(const QMimeData* data, QSize fit)
         if (picture.isNull() || !pastableSize(picture.size())) {
             return {};
         }
-        return {fitForDisplay(picture, fit), picture.size()};
+        return {fitForDisplay(picture, fit), picture.size(), keptFullPicture(picture)};
     }
     // hasImage() and imageData() would each ask again for the types, and then for every image
     // type Qt knows in turn: one timeout after another with an owner that never answers.

@@ -73,7 +73,11 @@ LoadedPicture loadWorkingPicture(const QString& WorkFolder, QSize fit)
     if (written.isSymLink() || !written.isFile()) {
         return {};
     }
-    return readBmp(written.filePath(), fit);
+    LoadedPicture loaded = readBmp(written.filePath(), fit);
+    if (!loaded.isNull()) {
+        loaded.full = FullPicture::fromBmp(written.filePath());
+    }
+    return loaded;
 }
 
 QString dropLabel(const QString& droppedFile)

@@ -1,28 +1,24 @@
 #include "PictureFile.h"
 
+#include "BmpLayout.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
 #include <array>
-#include <cstring>
+#include <optional>
 #include <vector>
 
 namespace intake {
 namespace {
 
-constexpr qsizetype FileHeaderSize = 14;
-constexpr qsizetype InfoHeaderSize = 40;
-// Larger than any picture a converter writes; beyond it the header is not believed. Also the
-// longest side a paste may have, whose size in HIMETRIC still fits the readout's 32 bits.
-constexpr qint64 LargestSide = qint64(1) << 20;
+using bmp::AlphaBitFields;
+using bmp::BitFields;
+using bmp::RunLength4;
+using bmp::RunLength8;
+using bmp::Uncompressed;
 
-// BMP compression kinds.
-constexpr quint32 Uncompressed = 0;
-constexpr quint32 RunLength8 = 1;
-constexpr quint32 RunLength4 = 2;
-constexpr quint32 BitFields = 3;
-constexpr quint32 AlphaBitFields = 6;
 // Run-length data ends with this code; a file cut short has lost it.
 const QByteArray EndOfBitmap = QByteArrayLiteral("\x00\x01");
 
@@ -38,14 +34,7 @@ constexpr qsizetype PngInterlaceAt = 28;
 constexpr qsizetype StartOfImageSize = 2;
 constexpr qsizetype SegmentHeaderSize = 4;
 
-using Header = std::array<char, FileHeaderSize + InfoHeaderSize>;
-
-template <typename T> T field(const Header& header, std::size_t at)
-{
-    T value{};
-    std::memcpy(&value, header.data() + at, sizeof(T));
-    return value; // BMP is little-endian, as is every machine this runs on
-}
+using Header = std::array<char, bmp::HeaderSize>;
 
 // Centre sampling: which of `from` source positions output position `i` of `to` shows.
 qint64 sampleAt(qint64 i, qint64 from, qint64 to)
@@ -55,17 +44,14 @@ qint64 sampleAt(qint64 i, qint64 from, qint64 to)
 
 // Whether all the pixel data the header describes is there: Qt's reader fills whatever is
 // missing with black and reports success.
-bool pixelDataPresent(QIODevice& device, const Header& header, qint64 width, qint64 height)
+bool pixelDataPresent(QIODevice& device, const bmp::Layout& layout)
 {
-    const auto dataOffset = static_cast<qint64>(field<quint32>(header, 10));
-    const auto bitCount = static_cast<qint64>(field<quint16>(header, 28));
-    switch (field<quint32>(header, 30)) {
+    switch (layout.compression) {
     case Uncompressed:
     case BitFields:
-    case AlphaBitFields: {
-        const qint64 stride = (width * bitCount + 31) / 32 * 4;
-        return bitCount > 0 && dataOffset + stride * height <= device.size();
-    }
+    case AlphaBitFields:
+        return layout.bitCount > 0 &&
+               layout.dataOffset + layout.stride() * layout.height <= device.size();
     case RunLength8:
     case RunLength4:
         return device.seek(device.size() - EndOfBitmap.size()) &&
@@ -85,7 +71,7 @@ LoadedPicture readWithQt(QIODevice& device, QSize fit)
     if (picture.isNull()) {
         return {};
     }
-    return {fitForDisplay(picture, fit), picture.size()};
+    return {fitForDisplay(picture, fit), picture.size(), nullptr};
 }
 
 // A scan's coded data holds no marker prefix but before a zero or a restart code, so once the
@@ -111,6 +97,11 @@ bool jpegComplete(const QByteArray& bytes)
     return false;
 }
 
+bool keptSize(QSize size)
+{
+    return static_cast<qint64>(size.width()) * size.height() <= LargestKeptPixels;
+}
+
 } // namespace
 
 QImage fitForDisplay(const QImage& picture, QSize fit)
@@ -122,9 +113,15 @@ QImage fitForDisplay(const QImage& picture, QSize fit)
     return picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
+std::shared_ptr<const FullPicture> keptFullPicture(const QImage& picture)
+{
+    return keptSize(picture.size()) ? FullPicture::fromImage(picture) : nullptr;
+}
+
 bool pastableSize(QSize size)
 {
-    return !size.isEmpty() && size.width() <= LargestSide && size.height() <= LargestSide &&
+    return !size.isEmpty() && size.width() <= bmp::LargestSide &&
+           size.height() <= bmp::LargestSide &&
            static_cast<qint64>(size.width()) * size.height() <= LargestPastedPixels;
 }
 
@@ -141,29 +138,25 @@ LoadedPicture readBmp(QIODevice& file, QSize fit)
 {
     Header header{};
     if (!file.seek(0) ||
-        file.read(header.data(), header.size()) != static_cast<qint64>(header.size()) ||
-        header[0] != 'B' || header[1] != 'M') {
+        file.read(header.data(), header.size()) != static_cast<qint64>(header.size())) {
         return {};
     }
-    const auto dataOffset = field<quint32>(header, 10);
-    const auto infoSize = field<quint32>(header, 14);
-    const auto width = static_cast<qint64>(field<qint32>(header, 18));
-    const auto storedHeight = static_cast<qint64>(field<qint32>(header, 22));
-    // Rows run bottom-up unless the height is negative.
-    const bool bottomUp = storedHeight > 0;
-    const qint64 height = bottomUp ? storedHeight : -storedHeight;
-    if (infoSize < InfoHeaderSize || width <= 0 || height <= 0 || width > LargestSide ||
-        height > LargestSide || dataOffset < FileHeaderSize + InfoHeaderSize) {
+    const std::optional<bmp::Layout> layout = bmp::readLayout(header);
+    if (!layout) {
         return {};
     }
-    if (field<quint16>(header, 28) != 24 || field<quint32>(header, 30) != Uncompressed) {
-        if (!pixelDataPresent(file, header, width, height)) {
+    if (layout->bitCount != 24 || layout->compression != Uncompressed) {
+        if (!pixelDataPresent(file, *layout)) {
             return {};
         }
         return readWithQt(file, fit);
     }
+    const qint64 width = layout->width;
+    const qint64 height = layout->height;
+    const qint64 dataOffset = layout->dataOffset;
+    const bool bottomUp = layout->bottomUp;
     const qint64 rowBytes = width * 3;
-    const qint64 stride = (rowBytes + 3) / 4 * 4;
+    const qint64 stride = layout->stride();
     if (dataOffset + stride * height > file.size()) {
         return {};
     }
@@ -193,7 +186,7 @@ LoadedPicture readBmp(QIODevice& file, QSize fit)
             out[x] = qRgb(pixel[2], pixel[1], pixel[0]);
         }
     }
-    return {std::move(display), pixelSize};
+    return {std::move(display), pixelSize, nullptr};
 }
 
 LoadedPicture readPicture(const QByteArray& bytes, QSize fit)
@@ -210,8 +203,13 @@ LoadedPicture readPicture(const QByteArray& bytes, QSize fit)
     if (!pastableSize(size)) {
         return {};
     }
+    const bool keep = keptSize(size);
     if (format == "bmp") {
-        return readBmp(buffer, fit);
+        LoadedPicture loaded = readBmp(buffer, fit);
+        if (keep && !loaded.isNull() && buffer.seek(0)) {
+            loaded.full = keptFullPicture(QImageReader(&buffer, "bmp").read());
+        }
+        return loaded;
     }
     // Only formats whose completeness can be told are taken.
     if (format == "jpeg" ? !jpegComplete(bytes) : format != "png") {
@@ -225,7 +223,8 @@ LoadedPicture readPicture(const QByteArray& bytes, QSize fit)
     const QImage::Format decoded = reader.imageFormat();
     const bool interlaced =
         format == "png" && bytes.size() > PngInterlaceAt && bytes[PngInterlaceAt] != 0;
-    if (shown != size && !interlaced &&
+    // A picture whose full pixels are kept is decoded whole once, the display copy taken from it.
+    if (!keep && shown != size && !interlaced &&
         (decoded == QImage::Format_RGB32 || decoded == QImage::Format_ARGB32)) {
         reader.setScaledSize(shown);
     }
@@ -233,7 +232,7 @@ LoadedPicture readPicture(const QByteArray& bytes, QSize fit)
     if (picture.isNull()) {
         return {};
     }
-    return {fitForDisplay(picture, fit), size};
+    return {fitForDisplay(picture, fit), size, keep ? keptFullPicture(picture) : nullptr};
 }
 
 } // namespace intake

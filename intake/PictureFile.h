@@ -2,6 +2,8 @@
 // copy sampled down to what a screen can show is kept in memory.
 #pragma once
 
+#include "FullPicture.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -17,15 +19,23 @@ namespace intake {
 inline constexpr int DecodeLimitMiB = 1024;
 // The most pixels a pasted picture may have, read from its header before anything is decoded.
 inline constexpr qint64 LargestPastedPixels = 256'000'000;
+// The most pixels a pasted picture may have for its full-resolution pixels to be kept, decoded
+// at 4 bytes a pixel (256 MB); a larger one offers only its display copy.
+inline constexpr qint64 LargestKeptPixels = 64'000'000;
 
 struct LoadedPicture {
     QImage display;  // at most the fit size each way; the whole picture otherwise
     QSize pixelSize; // the picture's own size
+    std::shared_ptr<const FullPicture> full; // its full-resolution pixels; null when not kept
     [[nodiscard]] bool isNull() const { return display.isNull(); }
 };
 
 // The picture sampled down to fit within fit (each axis on its own), or as it is when it fits.
 QImage fitForDisplay(const QImage& picture, QSize fit);
+
+// The decoded picture, kept for its full-resolution pixels when it has at most
+// LargestKeptPixels; null otherwise.
+std::shared_ptr<const FullPicture> keptFullPicture(const QImage& picture);
 
 // Whether a picture of this size may be pasted: not empty, at most LargestPastedPixels, and no
 // side longer than the readout can express.

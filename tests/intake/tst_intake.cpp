@@ -1,15 +1,19 @@
 // The command runner with a fast clock and real processes, and the converter's command line.
+#include "BmpLayout.h"
 #include "DropImport.h"
 #include "FakeClock.h"
+#include "FullPicture.h"
 #include "PictureFile.h"
 #include "ShellAndWait.h"
 #include "WorkingFiles.h"
 #include "WorkingFolder.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -58,6 +62,10 @@ private Q_SLOTS:
     void bmpReadsWholeOrFitted();
     void badBmpIsNull_data();
     void badBmpIsNull();
+    void fullPictureReadsEveryKindOfBmp_data();
+    void fullPictureReadsEveryKindOfBmp();
+    void pasteKeepsItsFullPixels_data();
+    void pasteKeepsItsFullPixels();
     void workingFolderIsMadeWherePossible_data();
     void workingFolderIsMadeWherePossible();
     void runningWindowsFolderIsSpared();
@@ -301,6 +309,7 @@ void IntakeTest::workingPictureNeverThroughALink()
     QCOMPARE(intake::loadWorkingPicture(folder, fit).pixelSize, QSize(7, 5));
     QVERIFY(image.scaled(3, 2).save(folder + QStringLiteral("Torvanix.bmp"), "BMP"));
     QCOMPARE(intake::loadWorkingPicture(folder, fit).pixelSize, QSize(3, 2));
+    QCOMPARE(intake::loadWorkingPicture(folder, fit).full->size(), QSize(3, 2));
     intake::deleteWorkingFiles(folder);
     QVERIFY(intake::loadWorkingPicture(folder, fit).isNull());
 }
@@ -421,6 +430,147 @@ void IntakeTest::badBmpIsNull()
     QFETCH(QByteArray, bytes);
     QTemporaryDir dir;
     QVERIFY(intake::readBmp(written(dir, bytes), QSize(100, 100)).isNull());
+    QVERIFY(!intake::FullPicture::fromBmp(written(dir, bytes)));
+}
+
+namespace {
+
+// Colours that tell each pixel's place, in the format that makes the converter write each
+// kind of BMP: a palette for a grey picture or one of few colours.
+QImage testPicture(const QString& kind)
+{
+    constexpr QSize size(37, 23); // rows padded in every depth
+    const bool grey = kind == QLatin1String("grey");
+    const bool alpha = kind == QLatin1String("alpha");
+    const int colours = kind == QLatin1String("two colours") ? 2 : 9;
+    const bool indexed = !grey && !alpha && kind != QLatin1String("colour");
+    QImage picture(size, indexed ? (colours == 2 ? QImage::Format_Mono : QImage::Format_Indexed8)
+                                 : QImage::Format_ARGB32);
+    if (indexed) {
+        QList<QRgb> table;
+        for (int c = 0; c < colours; ++c) {
+            table.append(qRgb(c * 28, 200 - c * 20, c * c));
+        }
+        picture.setColorTable(table);
+    }
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            // Flat on the left, so that run-length data has runs of both kinds.
+            const int level = x < 12 ? y * 16 % 256 : (x * 5 + y * 11) % 256;
+            if (indexed) {
+                picture.setPixel(x, y, static_cast<uint>((x / 3 + y) % colours));
+            } else {
+                picture.setPixel(x, y,
+                                 grey    ? qRgb(level, level, level)
+                                 : alpha ? qRgba(x * 7, y * 11, 90, (x * 13 + y * 3) % 256)
+                                         : qRgb(x * 7, y * 11, (x * y) % 256));
+            }
+        }
+    }
+    return grey    ? picture.convertToFormat(QImage::Format_Grayscale8)
+           : alpha ? picture
+                   : picture.convertToFormat(indexed ? picture.format() : QImage::Format_RGB32);
+}
+
+// The same uncompressed BMP with its rows stored top-down.
+QByteArray topDown(const QByteArray& bottomUp)
+{
+    const auto* header = bottomUp.constData();
+    const auto dataOffset = intake::bmp::field<quint32>(header + 10);
+    const auto width = intake::bmp::field<qint32>(header + 18);
+    const auto height = intake::bmp::field<qint32>(header + 22);
+    const auto bits = intake::bmp::field<quint16>(header + 28);
+    const qsizetype stride = (width * bits + 31) / 32 * 4;
+    QByteArray flipped = bottomUp.left(dataOffset);
+    const qint32 negative = -height;
+    flipped.replace(22, 4, reinterpret_cast<const char*>(&negative), 4);
+    for (qint32 row = height - 1; row >= 0; --row) {
+        flipped.append(bottomUp.mid(dataOffset + row * stride, stride));
+    }
+    return flipped;
+}
+
+} // namespace
+
+void IntakeTest::fullPictureReadsEveryKindOfBmp_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("writer"); // the converter's output format, or Qt
+    QTest::addColumn<bool>("flip");
+    const auto row = [](const char* name, const char* kind, const char* writer, bool flip) {
+        QTest::newRow(name) << QString::fromLatin1(kind) << QString::fromLatin1(writer) << flip;
+    };
+    row("converter, colour: 24 bits", "colour", "BMP3", false);
+    row("converter, colour, top-down", "colour", "BMP3", true);
+    row("converter, grey: 8-bit runs", "grey", "BMP3", false);
+    row("converter, alpha dropped: 24 bits", "alpha", "BMP3", false);
+    row("converter, few colours: 4 bits", "few colours", "BMP3", false);
+    row("converter, two colours: 1 bit", "two colours", "BMP3", false);
+    row("converter, alpha: 32-bit fields", "alpha", "BMP", false);
+    row("converter, alpha, top-down", "alpha", "BMP", true);
+    row("Qt, colour: 24 bits", "colour", "Qt", false);
+    row("Qt, grey: 8 bits", "grey", "Qt", false);
+    row("Qt, grey, top-down", "grey", "Qt", true);
+    row("Qt, few colours, top-down: 4 bits", "few colours", "Qt", true);
+    row("Qt, two colours, top-down: 1 bit", "two colours", "Qt", true);
+}
+
+void IntakeTest::fullPictureReadsEveryKindOfBmp()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, writer);
+    QFETCH(bool, flip);
+    QTemporaryDir dir;
+    const QString bmp = dir.filePath(QStringLiteral("picture.bmp"));
+    const QImage picture = testPicture(kind);
+    if (writer == QLatin1String("Qt")) {
+        QVERIFY(picture.save(bmp, "BMP"));
+    } else {
+        const QString png = dir.filePath(QStringLiteral("picture.png"));
+        QVERIFY(picture.save(png));
+        QCOMPARE(QProcess::execute(QStringLiteral(TORVANIX_CONVERTER),
+                                   {png, writer + QLatin1Char(':') + bmp}),
+                 0);
+    }
+    // What Qt's own reader makes of the file, its colours as stored whatever their alpha.
+    const QImage expected = QImage(bmp).convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!expected.isNull());
+    QFile file(bmp);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    // Half the pixel data is not a picture.
+    const auto dataOffset = intake::bmp::field<quint32>(bytes.constData() + 10);
+    QVERIFY(!intake::FullPicture::fromBmp(
+        written(dir, bytes.left(dataOffset + (bytes.size() - dataOffset) / 2))));
+
+    const QString path = written(dir, flip ? topDown(bytes) : bytes);
+    const auto full = intake::FullPicture::fromBmp(path);
+    QVERIFY(full);
+    QVERIFY(QFile::remove(path)); // the mapping keeps what it maps
+    QCOMPARE(full->size(), expected.size());
+    const int w = expected.width();
+    const int h = expected.height();
+    for (const QRect& area : {QRect(3, 2, 10, 7), QRect(w - 4, h - 3, 9, 8), QRect(-2, -3, 6, 6),
+                              QRect(w + 5, 0, 4, 4), QRect(0, 0, w, h)}) {
+        const QImage region = full->region(area);
+        QCOMPARE(region.size(), area.size());
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QRgb want = expected.rect().contains(x, y) ? expected.pixel(x, y) : 0;
+                QCOMPARE(region.pixel(x - area.left(), y - area.top()), want | 0xFF000000);
+            }
+        }
+    }
+    std::vector<float> grey(static_cast<std::size_t>(w));
+    for (int y = 0; y < h; ++y) {
+        full->readRow(y, 5, w - 3, grey.data());
+        for (int x = 5; x < w - 3; ++x) {
+            const QRgb c = expected.pixel(x, y);
+            const double luma = 0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c);
+            QVERIFY(qAbs(grey[static_cast<std::size_t>(x - 5)] - luma) < 1e-3);
+        }
+    }
 }
 
 void IntakeTest::workingFolderIsMadeWherePossible_data()
@@ -489,6 +639,26 @@ void IntakeTest::runningWindowsFolderIsSpared()
     QVERIFY(second.isValid());
     QVERIFY(second.path() != first.path());
     QVERIFY(QFileInfo::exists(first.path() + QStringLiteral("Torvanix.bmp")));
+}
+
+void IntakeTest::pasteKeepsItsFullPixels_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::newRow("PNG") << QByteArray("PNG");
+    QTest::newRow("BMP") << QByteArray("BMP");
+}
+
+void IntakeTest::pasteKeepsItsFullPixels()
+{
+    QFETCH(QByteArray, format);
+    const QImage picture = testPicture(QStringLiteral("colour"));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, format.constData()));
+    const auto pasted = intake::readPicture(bytes, QSize(10, 10));
+    QCOMPARE(pasted.display.size(), QSize(10, 10));
+    QVERIFY(pasted.full);
+    QCOMPARE(pasted.full->region(picture.rect()), picture);
 }
 
 QTEST_GUILESS_MAIN(IntakeTest)

@@ -1,0 +1,526 @@
+#include "FullPicture.h"
+
+#include "BmpLayout.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Why a mapped working file cannot fault (SIGBUS) under the reader: its size is checked with
+// fstat before it is mapped, and nothing ever shortens it afterwards. It lies in the window's
+// private working folder (0700), where only this program and the converter it starts write,
+// and the program never truncates a working file: it deletes (unlinks) them before each new
+// conversion, and a deleted file keeps its data for as long as a mapping holds it.
+
+namespace intake {
+namespace {
+
+// Grey levels are Rec. 601 luma (as in JPEG and Qt's qGray), from the stored R, G, B values.
+constexpr float RedWeight = 0.299F;
+constexpr float GreenWeight = 0.587F;
+constexpr float BlueWeight = 0.114F;
+// readRow converts colours to grey through a buffer this long on the stack.
+constexpr qint64 GreyChunk = 256;
+
+// What of a mapped file a read brings into the process's memory: the kernel maps up to this
+// much of the cached file around each page that faults in.
+constexpr qint64 FaultAroundBytes = 64 * 1024;
+// Past this much touched since the last release, the mapped pages are handed back: moving the
+// loupe over a whole 100-megapixel picture would otherwise end with all of it resident.
+constexpr qint64 ResidentBudgetBytes = 16 * 1024 * 1024;
+
+float grey(QRgb colour)
+{
+    return RedWeight * static_cast<float>(qRed(colour)) +
+           GreenWeight * static_cast<float>(qGreen(colour)) +
+           BlueWeight * static_cast<float>(qBlue(colour));
+}
+
+// One colour channel of a 16- or 32-bit pixel, told by its mask.
+struct Channel {
+    quint32 mask = 0;
+    int shift = 0;
+    quint32 largest = 0; // the channel's value at full intensity
+
+    explicit Channel(quint32 bits = 0)
+        : mask(bits)
+        , shift(bits == 0 ? 0 : std::countr_zero(bits))
+        , largest(bits == 0 ? 0 : bits >> shift)
+    {
+    }
+    // The channel scaled to 0..255, rounded.
+    [[nodiscard]] int level(quint32 pixel) const
+    {
+        if (largest == 0) {
+            return 0;
+        }
+        const quint64 value = (pixel & mask) >> shift;
+        return static_cast<int>((value * 255 + largest / 2) / largest);
+    }
+};
+
+// A channel's mask is a single run of set bits no wider than 8 bits.
+bool plainMask(quint32 mask, int bitCount)
+{
+    if (mask == 0) {
+        return true;
+    }
+    const quint32 run = mask >> std::countr_zero(mask);
+    return (run & (run + 1)) == 0 && std::popcount(mask) <= 8 && (bitCount == 32 || mask <= 0xFFFF);
+}
+
+// A picture's rows, wherever they are kept.
+class Rows {
+public:
+    Rows(qint64 width, qint64 height)
+        : width(width)
+        , height(height)
+    {
+    }
+    Rows(const Rows&) = delete;
+    Rows& operator=(const Rows&) = delete;
+    Rows(Rows&&) = delete;
+    Rows& operator=(Rows&&) = delete;
+    virtual ~Rows() = default;
+
+    // Writes the opaque colours of row y, columns x0 to x1 - 1, to out; the caller keeps
+    // 0 <= y < height and 0 <= x0 <= x1 <= width.
+    virtual void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out) const = 0;
+
+    const qint64 width;
+    const qint64 height;
+};
+
+// A decoded picture kept in memory.
+class KeptImage : public Rows {
+public:
+    explicit KeptImage(QImage picture)
+        : Rows(picture.width(), picture.height())
+        , m_picture(std::move(picture))
+    {
+    }
+    void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out) const override
+    {
+        const auto* row =
+            reinterpret_cast<const QRgb*>(m_picture.constScanLine(static_cast<int>(y)));
+        std::copy(row + x0, row + x1, out);
+    }
+
+private:
+    QImage m_picture; // Format_RGB32
+};
+
+// A file mapped read-only; unmapped when the last reader is gone.
+class Mapping {
+public:
+    Mapping() = default;
+    Mapping(const Mapping&) = delete;
+    Mapping& operator=(const Mapping&) = delete;
+    Mapping(Mapping&&) = delete;
+    Mapping& operator=(Mapping&&) = delete;
+    ~Mapping()
+    {
+        if (m_data != nullptr) {
+            munmap(m_data, static_cast<std::size_t>(m_size));
+        }
+    }
+
+    // Maps the whole of path; false when it cannot be opened, is not a plain file, or is empty.
+    bool map(const QString& path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        const int fd = open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            return false;
+        }
+        struct stat status {};
+        // The size the mapping may be read to: never more than the file holds now.
+        if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+            void* data = mmap(nullptr, static_cast<std::size_t>(status.st_size), PROT_READ,
+                              MAP_PRIVATE, fd, 0);
+            if (data != MAP_FAILED) {
+                m_data = static_cast<uchar*>(data);
+                m_size = status.st_size;
+            }
+        }
+        close(fd); // the mapping keeps the file, even once it is deleted
+        return m_data != nullptr;
+    }
+
+    [[nodiscard]] const uchar* data() const { return m_data; }
+    [[nodiscard]] qint64 size() const { return m_size; }
+
+    void advise(int advice) const { madvise(m_data, static_cast<std::size_t>(m_size), advice); }
+    // Hands back the mapped pages from start up to end; they are read again from the cached
+    // file if they are wanted again.
+    void release(qint64 start, qint64 end) const
+    {
+        const auto page = static_cast<qint64>(sysconf(_SC_PAGESIZE));
+        const qint64 from = start / page * page;
+        if (end > from) {
+            madvise(m_data + from, static_cast<std::size_t>(end - from), MADV_DONTNEED);
+        }
+    }
+
+    // Counts bytes read; past the budget, releases all of the mapping.
+    void touched(qint64 bytes) const
+    {
+        if (m_touched.fetch_add(bytes, std::memory_order_relaxed) + bytes > ResidentBudgetBytes) {
+            m_touched.store(0, std::memory_order_relaxed);
+            release(0, m_size);
+        }
+    }
+
+private:
+    uchar* m_data = nullptr;
+    qint64 m_size = 0;
+    mutable std::atomic<qint64> m_touched{0};
+};
+
+// Where a row of run-length data starts in the file, and at which column it starts drawing.
+struct RowStart {
+    qint64 at = -1; // -1: the row draws nothing
+    qint64 x = 0;
+};
+
+// A BMP read in place from its mapping, one row segment at a time.
+class MappedBmp : public Rows {
+public:
+    MappedBmp(std::unique_ptr<Mapping> mapping, const bmp::Layout& layout)
+        : Rows(layout.width, layout.height)
+        , m_map(std::move(mapping))
+        , m_layout(layout)
+    {
+    }
+
+    // Checks that the file holds all the data its headers claim, and learns its colours.
+    bool prepare()
+    {
+        const qint64 size = m_map->size();
+        const int bits = m_layout.bitCount;
+        switch (m_layout.compression) {
+        case bmp::Uncompressed:
+            if (bits == 16) {
+                return useMasks(0x7C00, 0x03E0, 0x001F) && dataPresent(); // 5-5-5
+            }
+            if (bits == 32) {
+                return useMasks(0xFF0000, 0xFF00, 0xFF) && dataPresent();
+            }
+            return (bits == 24 || ((bits == 1 || bits == 4 || bits == 8) && readPalette())) &&
+                   dataPresent();
+        case bmp::BitFields:
+        case bmp::AlphaBitFields: {
+            // The masks follow the 40-byte info header, or are its next fields in a longer one.
+            constexpr qint64 masksAt = bmp::HeaderSize;
+            if ((bits != 16 && bits != 32) || masksAt + 12 > size) {
+                return false;
+            }
+            const auto* at = reinterpret_cast<const char*>(m_map->data() + masksAt);
+            return useMasks(bmp::field<quint32>(at), bmp::field<quint32>(at + 4),
+                            bmp::field<quint32>(at + 8)) &&
+                   dataPresent();
+        }
+        case bmp::RunLength8:
+            // Run-length data is always stored bottom-up. (Four-bit runs, which no converter
+            // here writes, are left to the display copy.)
+            return bits == 8 && m_layout.bottomUp && readPalette() && indexRuns();
+        default:
+            return false;
+        }
+    }
+
+    void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out) const override
+    {
+        const qint64 fileRow = m_layout.bottomUp ? height - 1 - y : y;
+        if (!m_rows.empty()) {
+            runRow(m_rows[static_cast<std::size_t>(fileRow)], x0, x1, out);
+            return;
+        }
+        const qint64 start = m_layout.dataOffset + fileRow * m_layout.stride();
+        const uchar* row = m_map->data() + start;
+        const int bits = m_layout.bitCount;
+        m_map->touched(FaultAroundBytes + (x1 - x0) * bits / 8);
+        if (bits == 24) {
+            for (qint64 x = x0; x < x1; ++x) {
+                const uchar* pixel = row + 3 * x;
+                *out++ = qRgb(pixel[2], pixel[1], pixel[0]);
+            }
+        } else if (bits == 32) {
+            for (qint64 x = x0; x < x1; ++x) {
+                *out++ = masked(bmp::field<quint32>(reinterpret_cast<const char*>(row + 4 * x)));
+            }
+        } else if (bits == 16) {
+            for (qint64 x = x0; x < x1; ++x) {
+                *out++ = masked(bmp::field<quint16>(reinterpret_cast<const char*>(row + 2 * x)));
+            }
+        } else {
+            // Palette indices, leftmost pixel in the highest bits of a byte.
+            const int perByte = 8 / bits;
+            const int mask = (1 << bits) - 1;
+            for (qint64 x = x0; x < x1; ++x) {
+                const int shift = 8 - bits * (1 + static_cast<int>(x % perByte));
+                *out++ = m_palette[static_cast<std::size_t>((row[x / perByte] >> shift) & mask)];
+            }
+        }
+    }
+
+private:
+    bool dataPresent() const
+    {
+        return m_layout.dataOffset + m_layout.stride() * height <= m_map->size();
+    }
+
+    bool useMasks(quint32 red, quint32 green, quint32 blue)
+    {
+        const int bits = m_layout.bitCount;
+        if (!plainMask(red, bits) || !plainMask(green, bits) || !plainMask(blue, bits)) {
+            return false;
+        }
+        m_red = Channel(red);
+        m_green = Channel(green);
+        m_blue = Channel(blue);
+        return true;
+    }
+
+    [[nodiscard]] QRgb masked(quint32 pixel) const
+    {
+        return qRgb(m_red.level(pixel), m_green.level(pixel), m_blue.level(pixel));
+    }
+
+    // The palette follows the info header: blue, green, red and a spare byte per colour.
+    // Indices beyond the colours it lists are black.
+    bool readPalette()
+    {
+        const qint64 most = qint64(1) << m_layout.bitCount;
+        const qint64 colours = m_layout.coloursUsed == 0 ? most : m_layout.coloursUsed;
+        const qint64 start = bmp::FileHeaderSize + m_layout.infoSize;
+        if (colours > most || start + 4 * colours > m_map->size()) {
+            return false;
+        }
+        m_palette.fill(qRgb(0, 0, 0));
+        const uchar* entry = m_map->data() + start;
+        for (qint64 i = 0; i < colours; ++i, entry += 4) {
+            m_palette[static_cast<std::size_t>(i)] = qRgb(entry[2], entry[1], entry[0]);
+        }
+        return true;
+    }
+
+    // Bytes that an absolute run of n indices takes, padded to a whole 16-bit word.
+    static qint64 absoluteBytes(qint64 n) { return (n + 1) / 2 * 2; }
+
+    // Walks the run-length data once, noting where each row starts, so that a row is later
+    // decoded from its own start. False when the data runs out before its end.
+    bool indexRuns()
+    {
+        const uchar* data = m_map->data();
+        const qint64 size = m_map->size();
+        m_rows.assign(static_cast<std::size_t>(height), RowStart{});
+        qint64 at = m_layout.dataOffset;
+        qint64 row = 0;
+        qint64 x = 0;
+        m_rows[0] = {at, 0};
+        // The walk reads a little of every page: hand them back behind it as it goes.
+        m_map->advise(MADV_SEQUENTIAL);
+        qint64 released = 0;
+        bool whole = false;
+        while (row < height) {
+            if (at - released > ResidentBudgetBytes) {
+                m_map->release(released, at);
+                released = at;
+            }
+            if (at + 2 > size) {
+                break;
+            }
+            const int count = data[at];
+            const int code = data[at + 1];
+            if (count > 0) {
+                x += count;
+                at += 2;
+            } else if (code == 0) { // end of the row
+                at += 2;
+                x = 0;
+                if (++row < height) {
+                    m_rows[static_cast<std::size_t>(row)] = {at, 0};
+                }
+            } else if (code == 1) { // end of the picture; the rows left draw nothing
+                whole = true;
+                break;
+            } else if (code == 2) { // move right and down
+                if (at + 4 > size) {
+                    break;
+                }
+                x += data[at + 2];
+                const int down = data[at + 3];
+                at += 4;
+                row += down;
+                if (down > 0 && row < height) {
+                    m_rows[static_cast<std::size_t>(row)] = {at, x};
+                }
+            } else {
+                at += 2 + absoluteBytes(code);
+                x += code;
+                if (at > size) {
+                    break;
+                }
+            }
+        }
+        m_map->release(released, size);
+        m_map->advise(MADV_RANDOM);
+        return whole || row >= height;
+    }
+
+    // Decodes one row of run-length data as far as x1. Pixels no run draws take the first
+    // colour, as Qt's reader shows them.
+    void runRow(const RowStart& start, qint64 x0, qint64 x1, QRgb* out) const
+    {
+        std::fill(out, out + (x1 - x0), m_palette[0]);
+        if (start.at < 0) {
+            return;
+        }
+        const uchar* data = m_map->data();
+        const qint64 size = m_map->size();
+        qint64 at = start.at;
+        qint64 x = start.x;
+        while (x < x1 && at + 2 <= size) {
+            const int count = data[at];
+            const int code = data[at + 1];
+            if (count > 0) {
+                // A run of one index.
+                std::fill(out + std::max(x, x0) - x0,
+                          out + std::max(std::min(x + count, x1), x0) - x0,
+                          m_palette[static_cast<std::size_t>(code)]);
+                x += count;
+                at += 2;
+            } else if (code == 0 || code == 1) {
+                break;
+            } else if (code == 2) {
+                if (at + 4 > size || data[at + 3] > 0) {
+                    break;
+                }
+                x += data[at + 2];
+                at += 4;
+            } else {
+                const uchar* pixels = data + at + 2;
+                // Indices one by one; never past the end of the file.
+                const qint64 end = std::min({x + code, x1, x + (size - at - 2)});
+                for (qint64 i = std::max(x, x0); i < end; ++i) {
+                    out[i - x0] = m_palette[pixels[i - x]];
+                }
+                x += code;
+                at += 2 + absoluteBytes(code);
+            }
+        }
+        m_map->touched(FaultAroundBytes + (at - start.at));
+    }
+
+    std::unique_ptr<Mapping> m_map;
+    bmp::Layout m_layout;
+    std::array<QRgb, 256> m_palette{};
+    Channel m_red;
+    Channel m_green;
+    Channel m_blue;
+    std::vector<RowStart> m_rows; // run-length data only
+};
+
+} // namespace
+
+struct FullPicture::Source {
+    std::unique_ptr<const Rows> rows;
+};
+
+FullPicture::FullPicture(std::unique_ptr<Source> source)
+    : m_source(std::move(source))
+{
+}
+
+FullPicture::~FullPicture() = default;
+
+std::shared_ptr<const FullPicture> FullPicture::fromBmp(const QString& path)
+{
+    auto mapping = std::make_unique<Mapping>();
+    if (!mapping->map(path) || mapping->size() < bmp::HeaderSize) {
+        return nullptr;
+    }
+    const std::optional<bmp::Layout> layout =
+        bmp::readLayout(std::span<const char, bmp::HeaderSize>(
+            reinterpret_cast<const char*>(mapping->data()), bmp::HeaderSize));
+    if (!layout) {
+        return nullptr;
+    }
+    auto rows = std::make_unique<MappedBmp>(std::move(mapping), *layout);
+    if (!rows->prepare()) {
+        return nullptr;
+    }
+    return std::shared_ptr<const FullPicture>(
+        new FullPicture(std::make_unique<Source>(Source{std::move(rows)})));
+}
+
+std::shared_ptr<const FullPicture> FullPicture::fromImage(QImage picture)
+{
+    if (picture.isNull()) {
+        return nullptr;
+    }
+    // Qt drops the alpha channel and keeps the colours as stored, as the converter does.
+    QImage opaque = std::move(picture).convertToFormat(QImage::Format_RGB32);
+    if (opaque.isNull()) {
+        return nullptr;
+    }
+    return std::shared_ptr<const FullPicture>(new FullPicture(
+        std::make_unique<Source>(Source{std::make_unique<KeptImage>(std::move(opaque))})));
+}
+
+QSize FullPicture::size() const
+{
+    return {static_cast<int>(m_source->rows->width), static_cast<int>(m_source->rows->height)};
+}
+
+std::int64_t FullPicture::width() const
+{
+    return m_source->rows->width;
+}
+
+std::int64_t FullPicture::height() const
+{
+    return m_source->rows->height;
+}
+
+QImage FullPicture::region(const QRect& area) const
+{
+    if (area.isEmpty()) {
+        return {};
+    }
+    QImage image(area.size(), QImage::Format_RGB32);
+    if (image.isNull()) {
+        return {};
+    }
+    image.fill(qRgb(0, 0, 0));
+    const QRect inside = area.intersected(QRect(QPoint(0, 0), size()));
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y - area.top()));
+        m_source->rows->rgbRow(y, inside.left(), inside.right() + 1,
+                               row + (inside.left() - area.left()));
+    }
+    return image;
+}
+
+void FullPicture::readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const
+{
+    std::array<QRgb, GreyChunk> colours{};
+    for (std::int64_t from = x0; from < x1; from += GreyChunk) {
+        const std::int64_t to = std::min<std::int64_t>(from + GreyChunk, x1);
+        m_source->rows->rgbRow(y, from, to, colours.data());
+        out = std::transform(colours.data(), colours.data() + (to - from), out, grey);
+    }
+}
+
+} // namespace intake
