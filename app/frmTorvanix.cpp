@@ -315,9 +315,10 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
 bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture& picture)
 {
     m_dropNotice.clear();
-    if (!intake::isConvertibleFile(file)) {
-        m_dropNotice = intake::readFailureNotice(intake::ReadFailure::CannotOpen, file,
-                                                 intake::whyUnopenable(file));
+    // Opened first, so the system's own refusal is told rather than the converter's guess.
+    const QString unopenable = intake::whyUnopenable(file);
+    if (!unopenable.isEmpty() || !intake::isConvertibleFile(file)) {
+        m_dropNotice = intake::readFailureNotice(intake::ReadFailure::CannotOpen, file, unopenable);
         return true;
     }
     // Whatever an earlier drop left is gone, so only this conversion's output can load.
