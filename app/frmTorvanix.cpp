@@ -356,7 +356,14 @@ bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture&
     }
     picture = intake::loadWorkingPicture(work, displayFit());
     if (picture.isNull()) {
-        m_dropNotice = intake::conversionFailureNotice(file, input, false, m_runner.errorOutput());
+        // What the converter wrote and the loader still refuses is beyond what it can hold.
+        const bool written = QFileInfo::exists(work + QLatin1String(intake::SingleWorkingFile)) ||
+                             QFileInfo::exists(work + QLatin1String(intake::FirstPageWorkingFile));
+        m_dropNotice =
+            written
+                ? intake::readFailureNotice(intake::ReadFailure::TooLarge, file,
+                                            QStringLiteral("the converted picture does not load"))
+                : intake::conversionFailureNotice(file, input, false, m_runner.errorOutput());
     }
     return true;
 }
