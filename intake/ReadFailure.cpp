@@ -56,7 +56,7 @@ QString cleaned(QString line, const QString& input, const QString& fileName)
 
 QString whyUnopenable(const QString& path)
 {
-    const QString gone = QStringLiteral("there is no such file");
+    QString gone = QStringLiteral("there is no such file");
     const QFileInfo info(path);
     if (!info.isAbsolute() || !info.exists()) {
         return gone;
@@ -91,7 +91,7 @@ QString converterErrorLine(const QByteArray& errorOutput, const QString& input,
         QString::fromUtf8(errorOutput).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QString firstOther;
     for (const QString& line : lines) {
-        const QString text = cleaned(line, input, fileName);
+        QString text = cleaned(line, input, fileName);
         if (text.isEmpty() || text.startsWith(NothingRead) ||
             line.contains(QStringLiteral(" @ warning/"))) {
             continue;
