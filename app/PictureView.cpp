@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTextLayout>
 #include <QUrl>
 
 #include <algorithm>
@@ -29,6 +30,12 @@ constexpr int LinePad = 3;
 // under 96 scanlines: taller fills Qt hands to its thread pool, whose hand-offs cost more
 // than the few pixels drawn.
 constexpr qreal StripLength = 64.0;
+// The notice: white on a dark veil, so it reads over any picture; the veil lets the picture
+// show through, so the user still sees it is unchanged.
+const QColor NoticeVeil(0, 0, 0, 190);
+const QColor NoticeText(255, 255, 255);
+// A notice longer than this many lines is cut, so the band never hides most of the picture.
+constexpr int NoticeLinesAtMost = 3;
 
 // Liang-Barsky: the part of a -> b inside bounds, if any.
 std::optional<QLineF> clipped(QPointF a, QPointF b, const QRectF& bounds)
@@ -217,6 +224,12 @@ void PictureView::paintEvent(QPaintEvent* event)
                             area.height() * ratio);
         painter.drawImage(QRectF(area), m_scaled, source);
     }
+    paintLine(painter, event->region());
+    paintNotice(painter, event->region());
+}
+
+void PictureView::paintLine(QPainter& painter, const QRegion& region)
+{
     if (!m_line.Visible) {
         return;
     }
@@ -225,14 +238,85 @@ void PictureView::paintEvent(QPaintEvent* event)
     if (!segment) {
         return;
     }
+    painter.save();
     // Difference with white inverts the pixels under the line and keeps them opaque.
     painter.setCompositionMode(QPainter::CompositionMode_Difference);
     painter.setPen(QPen(Qt::white, LineWidth, Qt::SolidLine, Qt::RoundCap));
     // Drawn strip by strip, each short enough to be filled on this thread.
-    for (const QRect& area : event->region()) {
+    for (const QRect& area : region) {
         painter.setClipRect(area);
         painter.drawLine(*segment);
     }
+    painter.restore();
+}
+
+void PictureView::setNotice(const QString& text)
+{
+    if (text == m_notice) {
+        return;
+    }
+    const QRect before = noticeBand();
+    m_notice = text;
+    update(QRegion(before) + noticeBand());
+}
+
+QStringList PictureView::noticeLines() const
+{
+    QStringList lines;
+    if (m_notice.isEmpty()) {
+        return lines;
+    }
+    const QFontMetrics metrics = fontMetrics();
+    const int pad = metrics.height() / 2;
+    const int width = std::max(1, this->width() - 2 * pad);
+    // Words wrap; a long file name with no blank in it breaks where it must.
+    QTextLayout layout(m_notice, font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (lines.size() == NoticeLinesAtMost - 1) {
+            lines.append(metrics.elidedText(m_notice.mid(line.textStart()), Qt::ElideRight, width));
+            break;
+        }
+        lines.append(m_notice.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    return lines;
+}
+
+QRect PictureView::noticeBand() const
+{
+    const qsizetype lines = noticeLines().size();
+    if (lines == 0) {
+        return {};
+    }
+    const QFontMetrics metrics = fontMetrics();
+    const int bandHeight = static_cast<int>(lines) * metrics.lineSpacing() + metrics.height();
+    return {0, height() - bandHeight, width(), bandHeight};
+}
+
+void PictureView::paintNotice(QPainter& painter, const QRegion& region)
+{
+    const QRect band = noticeBand();
+    if (band.isEmpty() || !region.intersects(band)) {
+        return;
+    }
+    painter.save();
+    painter.setClipRegion(region);
+    painter.fillRect(band, NoticeVeil);
+    painter.setPen(NoticeText);
+    painter.setFont(font());
+    const QFontMetrics metrics = fontMetrics();
+    int top = band.top() + metrics.height() / 2;
+    for (const QString& line : noticeLines()) {
+        painter.drawText(QRect(band.left(), top, band.width(), metrics.lineSpacing()),
+                         Qt::AlignCenter, line);
+        top += metrics.lineSpacing();
+    }
+    painter.restore();
 }
 
 QPointF PictureView::twipsOf(const QMouseEvent* event) const

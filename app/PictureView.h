@@ -29,6 +29,13 @@ public:
     void setLine(const measure::LineControl& line);
     [[nodiscard]] const measure::LineControl& line() const { return m_line; }
 
+    // Shows a short notice in a band across the bottom, over the picture and the line, or none
+    // when empty; only the band is repainted. Long texts wrap, and what does not fit is elided.
+    void setNotice(const QString& text);
+    [[nodiscard]] const QString& notice() const { return m_notice; }
+    // Where the notice is painted, in logical pixels; empty when there is none.
+    [[nodiscard]] QRect noticeBand() const;
+
     // While refused, drags over the view show that they cannot drop.
     void setRefuseDrops(bool refuse) { m_refuseDrops = refuse; }
 
@@ -61,9 +68,14 @@ private:
     [[nodiscard]] QPointF twipsOf(const QMouseEvent* event) const;
     [[nodiscard]] QRegion regionOf(const measure::LineControl& line) const;
     void ensureScaled();
+    void paintLine(QPainter& painter, const QRegion& region);
+    // The notice's lines as wrapped for the view's width, and the band they fill.
+    [[nodiscard]] QStringList noticeLines() const;
+    void paintNotice(QPainter& painter, const QRegion& region);
 
     QImage m_picture;
     QImage m_scaled; // m_picture at the view's size in device pixels; remade per size change
     measure::LineControl m_line;
+    QString m_notice;
     bool m_refuseDrops = false;
 };

@@ -4,8 +4,10 @@
 #include "DropImport.h"
 #include "Numbers.h"
 #include "PictureView.h"
+#include "ReadFailure.h"
 #include "WorkingFiles.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -100,6 +102,9 @@ frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
     // waiting for the conversion.
     connect(m_img, &PictureView::filesDropped, this, &frmTorvanix::imgTorvanix_OLEDragDrop,
             Qt::QueuedConnection);
+    m_noticeTimer.setSingleShot(true);
+    m_noticeTimer.setInterval(m_surroundings.noticeTime);
+    connect(&m_noticeTimer, &QTimer::timeout, this, &frmTorvanix::hideNotice);
 
     Form_Load();
     // Window managers that honour size hints keep the window from shrinking in the first place;
@@ -182,6 +187,7 @@ void frmTorvanix::closeEvent(QCloseEvent* event)
 
 void frmTorvanix::keyPressEvent(QKeyEvent* event)
 {
+    hideNotice();
     Form_KeyDown(event->key(), event->modifiers(), event->isAutoRepeat());
     QWidget::keyPressEvent(event);
 }
@@ -209,9 +215,11 @@ void frmTorvanix::pasteFromClipboard()
     const QClipboard* clipboard = QGuiApplication::clipboard();
     // Picture and label change together, only when a whole picture really came: a clipboard
     // that fails changes nothing.
+    intake::PasteFailure why = intake::PasteFailure::NoPicture;
     intake::LoadedPicture picture = intake::readClipboardPicture(
-        clipboard != nullptr ? clipboard->mimeData() : nullptr, displayFit());
+        clipboard != nullptr ? clipboard->mimeData() : nullptr, displayFit(), &why);
     if (picture.isNull()) {
+        showNotice(intake::pasteFailureNotice(why));
         return;
     }
     // The later action wins: a conversion still running for a drop is ended, and its result
@@ -271,6 +279,7 @@ void frmTorvanix::openFile(const QString& path)
 
 void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
 {
+    hideNotice();
     // One conversion at a time (the view refuses drags meanwhile), and only the first file.
     if (m_runner.isWaiting() || m_unloaded || files.isEmpty()) {
         return;
@@ -294,15 +303,22 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
         QMessageBox::warning(this, ErrorTitle, ConverterMissing);
         return;
     }
-    // Picture, label, line and title change together, and only when a new picture came.
+    // Picture, label, line and title change together, and only when a new picture came;
+    // otherwise they stay as they were and the notice says why.
     if (!picture.isNull()) {
         showPicture(std::move(picture), intake::dropLabel(file));
+    } else if (!m_dropNotice.isEmpty()) {
+        showNotice(m_dropNotice);
     }
 }
 
 bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture& picture)
 {
-    if (!intake::isConvertibleFile(file)) {
+    m_dropNotice.clear();
+    // Opened first, so the system's own refusal is told rather than the converter's guess.
+    const QString unopenable = intake::whyUnopenable(file);
+    if (!unopenable.isEmpty() || !intake::isConvertibleFile(file)) {
+        m_dropNotice = intake::readFailureNotice(intake::ReadFailure::CannotOpen, file, unopenable);
         return true;
     }
     // Whatever an earlier drop left is gone, so only this conversion's output can load.
@@ -311,6 +327,8 @@ bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture&
     m_pastedDuringConversion = false;
     const QString input = intake::converterInput(work, file);
     if (input.isEmpty()) {
+        m_dropNotice = intake::readFailureNotice(intake::ReadFailure::CannotOpen, file,
+                                                 QStringLiteral("no link to it can be made"));
         return true;
     }
     const bool started = ShellAndWait(intake::converterCommandLine(m_mod.AppFolder, work, input),
@@ -326,13 +344,53 @@ bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture&
     // A converter still at work when the time is up would go on writing the file: end it and
     // give the drop up. One that crashed may have left half a file, and either may have left
     // temporary files of its own. A paste meanwhile replaced what this drop was for.
-    if (m_pastedDuringConversion || m_runner.isRunning() || m_runner.crashed()) {
+    const bool overTime = m_runner.isRunning();
+    if (m_pastedDuringConversion || overTime || m_runner.crashed()) {
         m_runner.endProgram();
         m_work->clear();
+        if (!m_pastedDuringConversion) {
+            m_dropNotice =
+                intake::conversionFailureNotice(file, input, overTime, m_runner.errorOutput());
+        }
         return true;
     }
     picture = intake::loadWorkingPicture(work, displayFit());
+    if (picture.isNull()) {
+        // What the converter wrote and the loader still refuses is beyond what it can hold.
+        const bool written = QFileInfo::exists(work + QLatin1String(intake::SingleWorkingFile)) ||
+                             QFileInfo::exists(work + QLatin1String(intake::FirstPageWorkingFile));
+        m_dropNotice =
+            written
+                ? intake::readFailureNotice(intake::ReadFailure::TooLarge, file,
+                                            QStringLiteral("the converted picture does not load"))
+                : intake::conversionFailureNotice(file, input, false, m_runner.errorOutput());
+    }
     return true;
+}
+
+void frmTorvanix::showNotice(const QString& text)
+{
+    if (text.isEmpty()) {
+        hideNotice();
+        return;
+    }
+    m_img->setNotice(text);
+    setAccessibleDescription(text);
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
+    m_noticeTimer.start();
+}
+
+void frmTorvanix::hideNotice()
+{
+    m_noticeTimer.stop();
+    if (m_img->notice().isEmpty()) {
+        return;
+    }
+    m_img->setNotice({});
+    setAccessibleDescription({});
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 QSize frmTorvanix::displayFit() const
@@ -377,6 +435,7 @@ void frmTorvanix::UpdateLine(std::int32_t X, std::int32_t Y)
 void frmTorvanix::imgTorvanix_MouseDown(Qt::MouseButtons /*buttons*/,
                                         Qt::KeyboardModifiers /*modifiers*/, float X, float Y)
 {
+    hideNotice();
     UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
 }
 

@@ -10,9 +10,11 @@
 #include "modTorvanix.h"
 
 #include <QImage>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +34,8 @@ struct Surroundings {
     // Where the window may make its private working folder, in order; the usual places (the
     // user's cache, then the temporary folder) when empty.
     QList<intake::WorkingPlace> workingPlaces{};
+    // How long a notice stays unless something the user does sends it away first.
+    std::chrono::milliseconds noticeTime{5000};
 };
 
 class frmTorvanix : public QWidget {
@@ -51,6 +55,12 @@ public:
     // Imports a file given on the command line exactly as a drop of it, once the event loop
     // runs, so the window is up before the converter is waited for. path is absolute.
     void openFile(const QString& path);
+
+    // Says something over the lower edge of the picture for a while, without touching the
+    // picture, the line or the title; it goes after the notice time, or at the next mouse
+    // press, key press, drop or paste. Screen readers hear it as the window's description.
+    void showNotice(const QString& text);
+    void hideNotice();
 
     // Makes a picture and its label current together and redraws the line and the title over
     // it; used by paste and drop.
@@ -115,6 +125,9 @@ private:
     measure::Measurement m_measure;
     PictureView* m_img = nullptr;
     bool m_unloaded = false;
+    QTimer m_noticeTimer;
+    // Why the drop under way brought no picture; empty while it may still bring one.
+    QString m_dropNotice;
     // Set by a paste while a dropped file converts.
     bool m_pastedDuringConversion = false;
 };

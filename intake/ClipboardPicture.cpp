@@ -1,5 +1,7 @@
 #include "ClipboardPicture.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QMimeData>
 #include <QString>
 #include <QStringList>
@@ -31,17 +33,49 @@ QString choosePictureType(const QStringList& offered)
     return {};
 }
 
+// Why offered bytes were not taken: told by their header alone, which a picture cut short
+// still has when its data ends early.
+PasteFailure whyNotPasted(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly)) {
+        return PasteFailure::NoPicture;
+    }
+    QImageReader reader(&buffer);
+    const QByteArray format = reader.format();
+    if (format != "png" && format != "bmp" && format != "jpeg") {
+        return PasteFailure::NoPicture;
+    }
+    const QSize size = reader.size();
+    if (!size.isValid()) {
+        return PasteFailure::CutShort;
+    }
+    return pastableSize(size) ? PasteFailure::CutShort : PasteFailure::TooLarge;
+}
+
+LoadedPicture refused(PasteFailure* why, PasteFailure reason)
+{
+    if (why != nullptr) {
+        *why = reason;
+    }
+    return {};
+}
+
 } // namespace
 
-LoadedPicture readClipboardPicture(const QMimeData* data, QSize fit)
+LoadedPicture readClipboardPicture(const QMimeData* data, QSize fit, PasteFailure* why)
 {
     if (data == nullptr) {
-        return {};
+        return refused(why, PasteFailure::NoPicture);
     }
     if (heldInProcess(*data) && data->hasImage()) {
         const auto picture = qvariant_cast<QImage>(data->imageData());
-        if (picture.isNull() || !pastableSize(picture.size())) {
-            return {};
+        if (picture.isNull()) {
+            return refused(why, PasteFailure::NoPicture);
+        }
+        if (!pastableSize(picture.size())) {
+            return refused(why, PasteFailure::TooLarge);
         }
         return {fitForDisplay(picture, fit), picture.size(), keptFullPicture(picture)};
     }
@@ -49,9 +83,14 @@ LoadedPicture readClipboardPicture(const QMimeData* data, QSize fit)
     // type Qt knows in turn: one timeout after another with an owner that never answers.
     const QString type = choosePictureType(data->formats());
     if (type.isEmpty()) {
-        return {};
+        return refused(why, PasteFailure::NoPicture);
     }
-    return readPicture(data->data(type), fit);
+    const QByteArray bytes = data->data(type);
+    LoadedPicture picture = readPicture(bytes, fit);
+    if (picture.isNull()) {
+        return refused(why, whyNotPasted(bytes));
+    }
+    return picture;
 }
 
 } // namespace intake

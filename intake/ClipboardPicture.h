@@ -3,6 +3,7 @@
 #pragma once
 
 #include "PictureFile.h"
+#include "ReadFailure.h"
 
 class QMimeData;
 
@@ -10,7 +11,8 @@ namespace intake {
 
 // The picture on the clipboard, kept at most fit pixels each way for display; null when there
 // is none, it is not pastable, or it does not decode completely. Data another program holds is
-// asked for twice at most: the types it offers, then one of them.
-LoadedPicture readClipboardPicture(const QMimeData* data, QSize fit);
+// asked for twice at most: the types it offers, then one of them. When null, why (if given)
+// says why, from what was already fetched.
+LoadedPicture readClipboardPicture(const QMimeData* data, QSize fit, PasteFailure* why = nullptr);
 
 } // namespace intake

@@ -80,10 +80,14 @@ bool CommandRunner::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOu
     process->setProgram(words.takeFirst());
     process->setArguments(words);
     // The program runs hidden: no terminal input, and its output goes nowhere (an unread pipe
-    // would fill up and stall it).
+    // would fill up and stall it). Its error output is drained as it comes, and only its start
+    // kept, so however much it writes it never waits on the pipe.
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
+    m_errorOutput.clear();
+    QProcess* started = process.get();
+    QObject::connect(started, &QProcess::readyReadStandardError, started,
+                     [this, started] { collectErrorOutput(*started); });
     if (!m_temporaryFolder.isEmpty()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TMPDIR"), m_temporaryFolder);
@@ -138,7 +142,14 @@ bool CommandRunner::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOu
         }
     } while (stillActive);
     m_waiting = false;
+    collectErrorOutput(*m_process);
     return true;
+}
+
+void CommandRunner::collectErrorOutput(QProcess& process)
+{
+    const QByteArray chunk = process.readAllStandardError();
+    m_errorOutput += chunk.first(std::min(chunk.size(), ErrorOutputLimit - m_errorOutput.size()));
 }
 
 void CommandRunner::waitForNextEvent(double secondsLeft)

@@ -41,6 +41,10 @@ public:
     [[nodiscard]] bool isRunning() const;
     // Whether it ended by a crash rather than by exiting.
     [[nodiscard]] bool crashed() const;
+    // The start of what it wrote to its error output, at most ErrorOutputLimit bytes: the
+    // converter says there why it failed.
+    [[nodiscard]] const QByteArray& errorOutput() const { return m_errorOutput; }
+    static constexpr qsizetype ErrorOutputLimit = 4096;
     // Whether a wait is under way (the caller is inside ShellAndWait further down the stack).
     [[nodiscard]] bool isWaiting() const { return m_waiting; }
     // Ends the program last started, if it still runs, with everything it started: asked to end
@@ -53,6 +57,7 @@ public:
 
 private:
     void waitForNextEvent(double secondsLeft);
+    void collectErrorOutput(QProcess& process);
 
     const Clock& m_clock;
     Launch m_launch;
@@ -60,6 +65,7 @@ private:
     // The started program's process group, which it leads: what it starts in turn is in it too.
     qint64 m_group = 0;
     QString m_temporaryFolder;
+    QByteArray m_errorOutput;
     bool m_waiting = false;
 };
 

@@ -17,6 +17,8 @@
 #include <csignal>
 #include <optional>
 
+#include <unistd.h>
+
 using namespace harness;
 
 namespace {
@@ -179,6 +181,7 @@ private Q_SLOTS:
     void lineKeepsItsPlaceOnANewPicture();
     void badDropsChangeNothing_data();
     void badDropsChangeNothing();
+    void noticeGoesAtTheNextPressOrKeyOrInTime();
     void onlyTheFirstFileIsUsed();
     void strangeNamesReachTheConverterWhole_data();
     void strangeNamesReachTheConverterWhole();
@@ -264,18 +267,39 @@ void DropTest::lineKeepsItsPlaceOnANewPicture()
 void DropTest::badDropsChangeNothing_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("zero bytes") << "zero";
-    QTest::newRow("truncated PNG") << "truncated";
-    QTest::newRow("text named .png") << "text";
-    QTest::newRow("a folder") << "folder";
-    QTest::newRow("a file that is gone") << "gone";
-    QTest::newRow("dragged text, no file") << "no file";
-    QTest::newRow("a device") << "device";
+    QTest::addColumn<QString>("notice"); // what the window says instead
+    const QString header = "Torvanix cannot read bad.png: improper image header `bad.png'";
+    QTest::newRow("zero bytes") << "zero" << header;
+    QTest::newRow("truncated PNG")
+        << "truncated"
+        << "Torvanix cannot read bad.png: insufficient image data in file `bad.png'";
+    QTest::newRow("text named .png") << "text" << header;
+    QTest::newRow("unknown format")
+        << "unknown"
+        << "Torvanix cannot read holiday.xyz: no decode delegate for this image format `XYZ'";
+    QTest::newRow("PostScript, refused by the policy")
+        << "postscript"
+        << "Torvanix may not read doc.pdf: attempt to perform an operation not allowed by the "
+           "security policy `PS'";
+    QTest::newRow("wider than the converter's limit")
+        << "wide"
+        << "wide.pgm is too large for Torvanix: width or height exceeds limit `wide.pgm'";
+    QTest::newRow("a folder") << "folder"
+                              << "Torvanix cannot open folder.png: it is a folder";
+    QTest::newRow("a file that is gone") << "gone"
+                                         << "Torvanix cannot open bad.png: there is no such file";
+    QTest::newRow("no permission") << "unreadable"
+                                   << "Torvanix cannot open %1: permission denied";
+    QTest::newRow("dragged text, no file") << "no file"
+                                           << "";
+    QTest::newRow("a device") << "device"
+                              << "Torvanix cannot open zero: it is not a plain file";
 }
 
 void DropTest::badDropsChangeNothing()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, notice);
     QTemporaryDir pictures;
     AppFolder app;
     ShownWindow window(Surroundings{app.dir.path()});
@@ -313,12 +337,72 @@ void DropTest::badDropsChangeNothing()
             QVERIFY(QDir().mkdir(path));
         } else if (kind == u"device") {
             path = QStringLiteral("/dev/zero");
+        } else if (kind == u"unknown" || kind == u"postscript") {
+            path = pictures.filePath(kind == u"unknown" ? "holiday.xyz" : "doc.pdf");
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(kind == u"unknown" ? "hello\n" : "%!PS-Adobe-3.0\nshowpage\n");
+        } else if (kind == u"wide") {
+            path = pictures.filePath(QStringLiteral("wide.pgm"));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("P5\n20000 10\n255\n" + QByteArray(200000, '\0'));
+        } else if (kind == u"unreadable") {
+            // Root reads any file but one whose kernel side has no reading at all.
+            if (::geteuid() == 0) {
+                path = QStringLiteral("/sys/bus/pci/rescan");
+            } else {
+                QFile(path).open(QIODevice::WriteOnly);
+                QFile::setPermissions(path, QFileDevice::WriteOwner);
+            }
+            if (!QFileInfo(path).isFile()) {
+                QSKIP("no file here that this user cannot read");
+            }
+            notice = notice.arg(QFileInfo(path).fileName());
         }
         drop(*window, {path});
     }
     QCOMPARE(Snapshot(*window), before);
     QVERIFY(messages.seen.isEmpty());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    QCOMPARE(window->imgTorvanix()->notice(), notice);
+    QCOMPARE(window->accessibleDescription(), notice);
+}
+
+void DropTest::noticeGoesAtTheNextPressOrKeyOrInTime()
+{
+    QTemporaryDir pictures;
+    AppFolder app;
+    Surroundings surroundings{app.dir.path()};
+    surroundings.noticeTime = std::chrono::milliseconds(300);
+    ShownWindow window(std::move(surroundings));
+    drop(*window, {picture(pictures, "good.png", {320, 200}, "xc:white")});
+    const QString unknown = pictures.filePath(QStringLiteral("photo.xyz"));
+    QFile(unknown).open(QIODevice::WriteOnly);
+    PictureView& view = *window->imgTorvanix();
+    const auto bottomLeft = [&view] {
+        return QColor(view.grab().toImage().pixel(2, view.height() - 2)).lightness();
+    };
+    QCOMPARE(bottomLeft(), 255);
+
+    drop(*window, {unknown});
+    QVERIFY(!view.notice().isEmpty());
+    // A dark band across the bottom carries it, and only the bottom.
+    QVERIFY(view.noticeBand().bottom() == view.height() - 1 && view.noticeBand().top() > 300);
+    QVERIFY(bottomLeft() < 100);
+    QCOMPARE(QColor(view.grab().toImage().pixel(2, 2)).lightness(), 255);
+    QTest::keyClick(window.window.get(), Qt::Key_Shift);
+    QCOMPARE(view.notice(), QString());
+    QCOMPARE(bottomLeft(), 255);
+
+    drop(*window, {unknown});
+    press(*window, QPointF(10, 10));
+    QCOMPARE(view.notice(), QString());
+
+    drop(*window, {unknown});
+    QVERIFY(!view.notice().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(view.notice(), QString(), 2000);
+    QCOMPARE(window->accessibleDescription(), QString());
 }
 
 void DropTest::onlyTheFirstFileIsUsed()
@@ -602,6 +686,8 @@ void DropTest::slowConverterIsEndedAtTheLimit()
                  .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("window.lock")});
     QCOMPARE(Snapshot(*window), before);
+    QCOMPARE(window->imgTorvanix()->notice(),
+             "Torvanix gave up on slow.png: converting took longer than 6 seconds");
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     const std::unique_ptr<QMimeData> data(filesData({other}));
     QVERIFY(acceptsDrag(*window, data.get()));

@@ -259,30 +259,36 @@ void KeysTest::pasteWithoutPictureChangesNothing_data()
 {
     QTest::addColumn<QString>("offer");
     QTest::addColumn<QByteArray>("bytes"); // for an offer of an image type
-    QTest::newRow("text only") << "text" << QByteArray();
-    QTest::newRow("an image that does not decode") << "broken image" << QByteArray();
-    QTest::newRow("empty clipboard") << "nothing" << QByteArray();
+    QTest::addColumn<QString>("notice");
+    const QString none = QStringLiteral("The clipboard holds no picture Torvanix can paste");
+    const QString cut = QStringLiteral("The pasted picture is cut short");
+    QTest::newRow("text only") << "text" << QByteArray() << none;
+    QTest::newRow("an image that does not decode") << "broken image" << QByteArray() << none;
+    QTest::newRow("empty clipboard") << "nothing" << QByteArray() << none;
+    QTest::newRow("PPM offered as PNG") << "image/png" << encoded(picture(20, 20), "ppm") << none;
     // Complete and small, but over 256 megapixels by its header.
     QTest::newRow("header over 256 megapixels")
-        << "image/png" << encoded(mono(16001, 16000), "png");
+        << "image/png" << encoded(mono(16001, 16000), "png")
+        << "The pasted picture is too large: Torvanix takes at most 256 megapixels";
     QTest::newRow("BMP of 400 x 300 in 100 bytes")
-        << "image/bmp" << encoded(harness::picture(400, 300), "bmp", 100);
+        << "image/bmp" << encoded(harness::picture(400, 300), "bmp", 100) << cut;
     QImage indexed(400, 300, QImage::Format_Indexed8);
     indexed.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     for (int y = 0; y < indexed.height(); ++y) {
         std::memset(indexed.scanLine(y), y % 2, static_cast<std::size_t>(indexed.width()));
     }
-    QTest::newRow("8-bit BMP cut short") << "image/bmp" << encoded(indexed, "bmp", 60000);
+    QTest::newRow("8-bit BMP cut short") << "image/bmp" << encoded(indexed, "bmp", 60000) << cut;
     // Cut inside the picture's data, after its header.
     const QImage photo = indexed.convertToFormat(QImage::Format_RGB32);
     const QByteArray jpeg = encoded(photo, "jpeg");
-    QTest::newRow("JPEG cut short") << "image/jpeg" << jpeg.left(jpeg.size() / 2);
+    QTest::newRow("JPEG cut short") << "image/jpeg" << jpeg.left(jpeg.size() / 2) << cut;
 }
 
 void KeysTest::pasteWithoutPictureChangesNothing()
 {
     QFETCH(QString, offer);
     QFETCH(QByteArray, bytes);
+    QFETCH(QString, notice);
     ShownWindow window;
     window->showPicture(picture(300, 300, Qt::green), QStringLiteral(" [/tmp/kept.png]"));
     drawLine(*window);
@@ -307,6 +313,7 @@ void KeysTest::pasteWithoutPictureChangesNothing()
     QCOMPARE(pictureSize(*window), QSize(300, 300));
     QCOMPARE(window->writtenTitle(), title);
     QCOMPARE(window->measurement().line(), line);
+    QCOMPARE(window->imgTorvanix()->notice(), notice);
 }
 
 void KeysTest::pasteOfferedBytes_data()

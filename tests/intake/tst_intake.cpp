@@ -4,6 +4,7 @@
 #include "FakeClock.h"
 #include "FullPicture.h"
 #include "PictureFile.h"
+#include "ReadFailure.h"
 #include "ShellAndWait.h"
 #include "WorkingFiles.h"
 #include "WorkingFolder.h"
@@ -52,6 +53,9 @@ private Q_SLOTS:
     void windowEventsRunDuringTheWait();
     void waitDoesNotSpin();
     void secondWaitDuringAWaitIsRefused();
+    void errorOutputIsKeptWithoutStallingTheProgram();
+    void conversionFailuresAreToldApart_data();
+    void conversionFailuresAreToldApart();
     void commandLineIsSplitWithoutShell_data();
     void commandLineIsSplitWithoutShell();
     void converterLineGivesTheNameBackWhole_data();
@@ -207,6 +211,105 @@ void IntakeTest::secondWaitDuringAWaitIsRefused()
     QVERIFY(waiting);
     QVERIFY(!nested);
     QVERIFY(!runner.isWaiting());
+}
+
+void IntakeTest::errorOutputIsKeptWithoutStallingTheProgram()
+{
+    FakeClock clock(1000, Fast);
+    CommandRunner runner(clock);
+    // Far more than a pipe holds: a program whose error output were not drained would stall
+    // until the limit.
+    QVERIFY(runner.ShellAndWait(
+        R"("/bin/sh" "-c" "echo first words >&2; head -c 1000000 /dev/zero | tr '\0' x >&2")", 6));
+    QVERIFY(!runner.isRunning());
+    QCOMPARE(runner.errorOutput().size(), CommandRunner::ErrorOutputLimit);
+    QVERIFY(runner.errorOutput().startsWith("first words\nxxx"));
+}
+
+void IntakeTest::conversionFailuresAreToldApart_data()
+{
+    // What Debian 12's ImageMagick 6.9.11 writes for each kind of file, as run by the program
+    // (the converter reached through the vconvert.exe link names itself convert-im6.q16).
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("input"); // what the converter was given
+    QTest::addColumn<bool>("timedOut");
+    QTest::addColumn<QByteArray>("errorOutput");
+    QTest::addColumn<QString>("notice");
+    const QByteArray nothing =
+        "convert-im6.q16: no images defined `BMP3:/home/u/.cache/torvanix/window-x/Torvanix.bmp'"
+        " @ error/convert.c/ConvertImageCommand/3234.\n";
+    QTest::newRow("text named .png, given through a link")
+        << "/home/u/a[1].png"
+        << "/home/u/.cache/torvanix/window-x/Torvanix-source.png" << false
+        << "convert-im6.q16: improper image header "
+           "`/home/u/.cache/torvanix/window-x/Torvanix-source.png' @ "
+           "error/png.c/ReadPNGImage/4115.\n" +
+               nothing
+        << "Torvanix cannot read a[1].png: improper image header `a[1].png'";
+    QTest::newRow("a warning before the error")
+        << "/p/t300.jpg"
+        << "/p/t300.jpg" << false
+        << "convert-im6.q16: Premature end of JPEG file `/p/t300.jpg' @ "
+           "warning/jpeg.c/JPEGWarningHandler/389.\n"
+           "convert-im6.q16: Invalid JPEG file structure: missing SOS marker `/p/t300.jpg' @ "
+           "error/jpeg.c/JPEGErrorHandler/338.\n" +
+               nothing
+        << "Torvanix cannot read t300.jpg: Invalid JPEG file structure: missing SOS marker "
+           "`t300.jpg'";
+    QTest::newRow("more pixels than the limit")
+        << "/p/area.pgm"
+        << "/p/area.pgm" << false
+        << "convert-im6.q16: cache resources exhausted `/p/area.pgm' @ "
+           "error/cache.c/OpenPixelCache/4246.\n" +
+               nothing
+        << "area.pgm is too large for Torvanix: cache resources exhausted `area.pgm'";
+    QTest::newRow("gone before the converter read it")
+        << "/p/gone.png"
+        << "/p/gone.png" << false
+        << "convert-im6.q16: unable to open image `/p/gone.png': No such file or directory @ "
+           "error/blob.c/OpenBlob/3014.\n" +
+               nothing
+        << "Torvanix cannot open gone.png: unable to open image `gone.png': No such file or "
+           "directory";
+    QTest::newRow("raw file without its decoder")
+        << "/p/x.dng"
+        << "/p/x.dng" << false
+        << "convert-im6.q16: delegate failed `'ufraw-batch' --silent --create-id=also "
+           "--out-type=png --out-depth=16 --output='%u.png' '%i'' @ "
+           "error/delegate.c/InvokeDelegate/1978.\n"
+           "convert-im6.q16: unable to open image "
+           "`/home/u/.cache/torvanix/window-x/magick-WsR1psNlRQfppCgGB_9A-n7y-JxZ6Moe.ppm': No "
+           "such file or directory @ error/blob.c/OpenBlob/3014.\n" +
+               nothing
+        << "Torvanix cannot read x.dng: delegate failed `'ufraw-batch' --silent --create-id=also "
+           "--out-type=png --out-depth=16 --output='%u.png' '%i''";
+    QTest::newRow("a temporary copy cannot be opened")
+        << "/p/x.svg"
+        << "/p/x.svg" << false
+        << "convert-im6.q16: unable to open image "
+           "`/home/u/.cache/torvanix/window-x/magick-xHk-NCAeF6s5iD7kbL6ii9i11XjAXdCf': No "
+           "such file or directory @ error/blob.c/OpenBlob/3014.\n" +
+               nothing
+        << "Torvanix cannot read x.svg: unable to open image "
+           "`magick-xHk-NCAeF6s5iD7kbL6ii9i11XjAXdCf': No such file or directory";
+    QTest::newRow("PNG wider than libpng takes: nothing said")
+        << "/p/wide.png"
+        << "/p/wide.png" << false << nothing
+        << "Torvanix cannot read wide.png: ImageMagick finds no picture in it";
+    QTest::newRow("over the time limit")
+        << "/p/big.tif"
+        << "/p/big.tif" << true << QByteArray()
+        << "Torvanix gave up on big.tif: converting took longer than 6 seconds";
+}
+
+void IntakeTest::conversionFailuresAreToldApart()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, input);
+    QFETCH(bool, timedOut);
+    QFETCH(QByteArray, errorOutput);
+    QFETCH(QString, notice);
+    QCOMPARE(intake::conversionFailureNotice(path, input, timedOut, errorOutput), notice);
 }
 
 void IntakeTest::commandLineIsSplitWithoutShell_data()
