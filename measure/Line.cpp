@@ -6,13 +6,13 @@
 
 namespace measure {
 
-bool moveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y, float clientWidth,
-                         float clientHeight)
+std::optional<End> moveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y,
+                                       float clientWidth, float clientHeight)
 {
     const double W = clientWidth;
     const double H = clientHeight;
     if (!(W > 0.0) || !(H > 0.0) || !std::isfinite(W) || !std::isfinite(H)) {
-        return false;
+        return std::nullopt;
     }
     // The endpoints are compared in whole twips, as the line control would report them.
     const std::int32_t p2x = CLng(W * line.RelX2);
@@ -24,11 +24,11 @@ bool moveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y, fl
     if (d1 >= d2) {
         line.RelX2 = X / W;
         line.RelY2 = Y / H;
-    } else {
-        line.RelX1 = X / W;
-        line.RelY1 = Y / H;
+        return End::Two;
     }
-    return true;
+    line.RelX1 = X / W;
+    line.RelY1 = Y / H;
+    return End::One;
 }
 
 void placeLine(LineControl& control, const LineFractions& line, float clientWidth,

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace measure {
+
+enum class End { One, Two };
 
 // The endpoints as fractions of the client width (X) and height (Y). Because the picture always
 // fills the client area these are positions in the picture, so the line stays on the same
@@ -30,10 +33,10 @@ struct LineControl {
 };
 
 // Moves whichever endpoint is nearer to the point (X, Y) in twips onto it; on a tie endpoint 2
-// moves, so the first click after a reset draws from the centre. Returns false, moving nothing,
-// when the client area has no size to relate the point to.
-bool moveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y, float clientWidth,
-                         float clientHeight);
+// moves, so the first click after a reset draws from the centre. Returns the end moved, or
+// nothing, moving nothing, when the client area has no size to relate the point to.
+std::optional<End> moveNearestEndpoint(LineFractions& line, std::int32_t X, std::int32_t Y,
+                                       float clientWidth, float clientHeight);
 
 // Places the line control from the fractions for a client area of clientWidth x clientHeight twips.
 void placeLine(LineControl& control, const LineFractions& line, float clientWidth,

@@ -3,6 +3,7 @@
 #include "Numbers.h"
 #include "Readout.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace measure {
@@ -22,7 +23,8 @@ void Measurement::setPicture(std::int64_t pixelWidth, std::int64_t pixelHeight, 
 void Measurement::moveNearestEndpoint(std::int32_t X, std::int32_t Y, float clientWidth,
                                       float clientHeight)
 {
-    if (measure::moveNearestEndpoint(m_rel, X, Y, clientWidth, clientHeight)) {
+    if (const auto moved = measure::moveNearestEndpoint(m_rel, X, Y, clientWidth, clientHeight)) {
+        m_active = *moved;
         m_line.Visible = true;
     }
 }
@@ -33,14 +35,84 @@ void Measurement::place(float clientWidth, float clientHeight, double shownWidth
     placeLine(m_line, m_rel, clientWidth, clientHeight);
     const PictureGeometry geometry{himetricFromPixels(m_pictureWidth),
                                    himetricFromPixels(m_pictureHeight), shownWidth, shownHeight};
-    m_title = titleFor(m_line, geometry, m_label, decimalSeparator);
+    const auto tilt = measureTilt(m_line, geometry);
+    m_readout = tilt ? readoutText(*tilt, decimalSeparator) : std::string();
+    m_title = tilt ? readoutTitle(m_readout, m_label) : baseTitle(m_label);
 }
 
 void Measurement::reset()
 {
     m_line.Visible = false;
     m_rel = LineFractions{};
+    m_active = End::Two;
+    m_readout.clear();
     m_title = baseTitle(m_label);
+}
+
+void Measurement::switchActiveEnd()
+{
+    m_active = m_active == End::One ? End::Two : End::One;
+}
+
+namespace {
+
+// One pixel step of the picture's own size, in double, kept within the picture unless the end
+// already lay outside it, in which case it may only come back.
+double stepped(double old, int steps, std::int64_t pixels)
+{
+    if (steps == 0 || pixels <= 0) {
+        return old;
+    }
+    const double moved = old + static_cast<double>(steps) / static_cast<double>(pixels);
+    return std::clamp(moved, std::min(old, 0.0), std::max(old, 1.0));
+}
+
+} // namespace
+
+void Measurement::nudge(int stepsX, int stepsY)
+{
+    double& x = m_active == End::One ? m_rel.RelX1 : m_rel.RelX2;
+    double& y = m_active == End::One ? m_rel.RelY1 : m_rel.RelY2;
+    x = stepped(x, stepsX, m_pictureWidth);
+    y = stepped(y, stepsY, m_pictureHeight);
+}
+
+PictureSegment Measurement::ends() const
+{
+    const auto width = static_cast<double>(m_pictureWidth);
+    const auto height = static_cast<double>(m_pictureHeight);
+    return {{m_rel.RelX1 * width, m_rel.RelY1 * height},
+            {m_rel.RelX2 * width, m_rel.RelY2 * height}};
+}
+
+PicturePoint Measurement::activeEndPoint() const
+{
+    const PictureSegment segment = ends();
+    return m_active == End::One ? segment.a : segment.b;
+}
+
+bool Measurement::fitToEdge(const PixelRows& pixels, double halfWidth)
+{
+    if (m_pictureWidth <= 0 || m_pictureHeight <= 0 || pixels.width() <= 0 ||
+        pixels.height() <= 0) {
+        return false;
+    }
+    // The pixels may be a copy sampled down from the picture: the edge is found on the copy and
+    // carried back, which keeps the picture's own geometry.
+    const double toX = static_cast<double>(pixels.width()) / static_cast<double>(m_pictureWidth);
+    const double toY = static_cast<double>(pixels.height()) / static_cast<double>(m_pictureHeight);
+    PictureSegment rough = ends();
+    rough.a = {rough.a.x * toX, rough.a.y * toY};
+    rough.b = {rough.b.x * toX, rough.b.y * toY};
+    const auto fitted = fitEdge(pixels, rough, halfWidth * std::max(toX, toY));
+    if (!fitted) {
+        return false;
+    }
+    m_rel.RelX1 = fitted->a.x / static_cast<double>(pixels.width());
+    m_rel.RelY1 = fitted->a.y / static_cast<double>(pixels.height());
+    m_rel.RelX2 = fitted->b.x / static_cast<double>(pixels.width());
+    m_rel.RelY2 = fitted->b.y / static_cast<double>(pixels.height());
+    return true;
 }
 
 } // namespace measure

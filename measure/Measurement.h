@@ -4,6 +4,7 @@
 // kept anywhere else.
 #pragma once
 
+#include "EdgeFit.h"
 #include "Line.h"
 
 #include <cstdint>
@@ -34,6 +35,27 @@ public:
     // coordinates follow the fractions at the next place().
     void reset();
 
+    // Whether the line shows and answers the keys: after a press on a labelled picture, until
+    // Escape.
+    [[nodiscard]] bool shows() const { return responds() && m_line.Visible; }
+    // The end the keys move: the one the last press or drag moved (endpoint 2 for a new line).
+    [[nodiscard]] End activeEnd() const { return m_active; }
+    // Makes the other end the active one.
+    void switchActiveEnd();
+    // Moves the active end by stepsX pixels of the picture's own width and stepsY of its height,
+    // never out of the picture (an end a drag left outside only moves back toward it). The
+    // caller then places the line as after any change.
+    void nudge(int stepsX, int stepsY);
+
+    // The ends in the picture's own pixels: fraction x picture size.
+    [[nodiscard]] PictureSegment ends() const;
+    // The end the keys move, in the picture's own pixels.
+    [[nodiscard]] PicturePoint activeEndPoint() const;
+    // Moves both ends straight across onto the straight edge the line lies along, looked for in
+    // a band halfWidth picture pixels to either side. False, moving nothing, when there is none.
+    // The caller then places the line as after any change.
+    bool fitToEdge(const PixelRows& pixels, double halfWidth);
+
     // RelX1, RelY1, RelX2, RelY2.
     [[nodiscard]] const LineFractions& fractions() const { return m_rel; }
     // The line to draw, twips.
@@ -43,6 +65,9 @@ public:
     [[nodiscard]] std::int64_t pictureHeight() const { return m_pictureHeight; }
     // The window title, UTF-8.
     [[nodiscard]] const std::string& title() const { return m_title; }
+    // The part of the title before " - Torvanix by Dalvester" ("Horizontal+1.23°"); empty when
+    // the title holds no reading.
+    [[nodiscard]] const std::string& readout() const { return m_readout; }
 
 private:
     LineFractions m_rel;
@@ -51,6 +76,8 @@ private:
     std::int64_t m_pictureHeight = 0;
     std::string m_label;
     std::string m_title;
+    std::string m_readout;
+    End m_active = End::Two;
 };
 
 } // namespace measure

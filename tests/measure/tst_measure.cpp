@@ -48,6 +48,8 @@ private Q_SLOTS:
     void readoutUsesLocaleSeparator();
     void titleForms();
     void resetTitleIgnoresTheOldLine();
+    void nudgeMovesTheActiveEnd_data();
+    void nudgeMovesTheActiveEnd();
 };
 
 void MeasureTest::clngRoundsHalfToEvenAndSaturates_data()
@@ -351,6 +353,47 @@ void MeasureTest::resetTitleIgnoresTheOldLine()
     measurement.place(9000.0F, 6000.0F, 9000.0, 6000.0, ".");
     QCOMPARE(measurement.line().X2, 4500.0F);
     QCOMPARE(measurement.title(), std::string("Torvanix by Dalvester [y]"));
+}
+
+void MeasureTest::nudgeMovesTheActiveEnd_data()
+{
+    QTest::addColumn<int>("pressX"); // twips in a 9000 x 6000 client: where endpoint 2 goes
+    QTest::addColumn<bool>("tab");   // whether Tab made endpoint 1 active first
+    QTest::addColumn<int>("steps");  // pixels right (and down) of a 600 x 400 picture
+    QTest::addColumn<double>("relX");
+    QTest::addColumn<double>("relY");
+
+    // One step is 1/600 of the width and 1/400 of the height, added in double.
+    QTest::newRow("endpoint 2 right") << 900 << false << 1 << 0.1 + 1.0 / 600 << 0.5 + 1.0 / 400;
+    QTest::newRow("Tab: endpoint 1") << 900 << true << -10 << 0.5 - 10.0 / 600 << 0.5 - 10.0 / 400;
+    QTest::newRow("stops at the edge") << 8990 << false << 10 << 1.0 << 0.5 + 10.0 / 400;
+    // A drag left the end outside; a key only brings it back toward the picture.
+    QTest::newRow("outside moves back")
+        << 9600 << false << -1 << 9600.0 / 9000 - 1.0 / 600 << 0.5 - 1.0 / 400;
+    QTest::newRow("outside stays") << 9600 << false << 1 << 9600.0 / 9000 << 0.5 + 1.0 / 400;
+}
+
+void MeasureTest::nudgeMovesTheActiveEnd()
+{
+    QFETCH(int, pressX);
+    QFETCH(bool, tab);
+    QFETCH(int, steps);
+    QFETCH(double, relX);
+    QFETCH(double, relY);
+
+    measure::Measurement measurement;
+    measurement.setPicture(600, 400, " [x]");
+    measurement.moveNearestEndpoint(pressX, 3000, 9000.0F, 6000.0F);
+    QVERIFY(measurement.activeEnd() == End::Two);
+    if (tab) {
+        measurement.switchActiveEnd();
+    }
+    measurement.nudge(steps, steps);
+    const LineFractions& rel = measurement.fractions();
+    QCOMPARE(tab ? rel.RelX1 : rel.RelX2, relX);
+    QCOMPARE(tab ? rel.RelY1 : rel.RelY2, relY);
+    // The other end stays where it was.
+    QCOMPARE(tab ? rel.RelX2 : rel.RelX1, tab ? pressX / 9000.0 : 0.5);
 }
 
 QTEST_GUILESS_MAIN(MeasureTest)
