@@ -36,6 +36,9 @@ const QColor NoticeVeil(0, 0, 0, 190);
 const QColor NoticeText(255, 255, 255);
 // A notice longer than this many lines is cut, so the band never hides most of the picture.
 constexpr int NoticeLinesAtMost = 3;
+// The ring around the active end: its radius in logical pixels, its pen in device pixels.
+constexpr qreal RingRadius = 7.0;
+constexpr qreal RingWidthDevice = 2.0;
 
 // Liang-Barsky: the part of a -> b inside bounds, if any.
 std::optional<QLineF> clipped(QPointF a, QPointF b, const QRectF& bounds)
@@ -127,18 +130,47 @@ void PictureView::setPicture(QImage display)
     update();
 }
 
-void PictureView::setLine(const measure::LineControl& line)
+void PictureView::setLine(const measure::LineControl& line, measure::End activeEnd)
 {
-    if (line == m_line) {
+    if (line == m_line && activeEnd == m_activeEnd) {
         return;
     }
-    QRegion dirty = regionOf(m_line);
+    QRegion dirty = regionOf(m_line, m_activeEnd);
     m_line = line;
-    dirty += regionOf(m_line);
+    m_activeEnd = activeEnd;
+    dirty += regionOf(m_line, m_activeEnd);
     if (!dirty.isEmpty()) {
         update(dirty);
     }
 }
+
+void PictureView::setLoupe(const QRect& where, QImage image)
+{
+    if (image.isNull() && m_loupe.isNull()) {
+        return;
+    }
+    QRegion dirty(m_loupe.isNull() ? QRect() : m_loupeRect);
+    m_loupe = std::move(image);
+    m_loupeRect = m_loupe.isNull() ? QRect() : where;
+    dirty += m_loupeRect;
+    update(dirty);
+}
+
+namespace {
+
+QPointF activeEndOf(const measure::LineControl& line, measure::End end)
+{
+    return end == measure::End::One ? QPointF(line.X1, line.Y1) / TwipsPerPixel
+                                    : QPointF(line.X2, line.Y2) / TwipsPerPixel;
+}
+
+QRectF ringBounds(QPointF centre)
+{
+    const qreal reach = RingRadius + LinePad;
+    return {centre.x() - reach, centre.y() - reach, 2 * reach, 2 * reach};
+}
+
+} // namespace
 
 std::optional<QLineF> PictureView::visibleSegment(const measure::LineControl& line,
                                                   const QRectF& bounds)
@@ -161,17 +193,22 @@ QRegion PictureView::lineRegion(const QLineF& line, const QRect& bounds)
     return region & bounds;
 }
 
-QRegion PictureView::regionOf(const measure::LineControl& line) const
+QRegion PictureView::regionOf(const measure::LineControl& line, measure::End activeEnd) const
 {
     if (!line.Visible) {
         return {};
     }
+    QRegion region;
+    const QPointF end = activeEndOf(line, activeEnd);
+    if (rect().intersects(ringBounds(end).toAlignedRect())) {
+        region += ringBounds(end).toAlignedRect() & rect();
+    }
     const QRectF margin = QRectF(rect()).adjusted(-LinePad, -LinePad, LinePad, LinePad);
     const auto segment = visibleSegment(line, margin);
-    if (!segment) {
-        return {};
+    if (segment) {
+        region += lineRegion(*segment, rect());
     }
-    return lineRegion(*segment, rect());
+    return region;
 }
 
 void PictureView::ensureScaled()
@@ -224,28 +261,44 @@ void PictureView::paintEvent(QPaintEvent* event)
                             area.height() * ratio);
         painter.drawImage(QRectF(area), m_scaled, source);
     }
-    paintLine(painter, event->region());
+    if (m_line.Visible) {
+        paintLine(painter, event->region());
+    }
+    if (!m_loupe.isNull() && event->region().intersects(m_loupeRect)) {
+        painter.save();
+        painter.setClipRegion(event->region());
+        painter.drawImage(m_loupeRect.topLeft(), m_loupe);
+        painter.setPen(QPen(palette().color(QPalette::WindowText), 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(m_loupeRect).adjusted(0.5, 0.5, -0.5, -0.5));
+        painter.restore();
+    }
     paintNotice(painter, event->region());
 }
 
-void PictureView::paintLine(QPainter& painter, const QRegion& region)
+void PictureView::paintLine(QPainter& painter, const QRegion& region) const
 {
-    if (!m_line.Visible) {
-        return;
-    }
     const QRectF margin = QRectF(rect()).adjusted(-LinePad, -LinePad, LinePad, LinePad);
     const auto segment = visibleSegment(m_line, margin);
-    if (!segment) {
-        return;
-    }
+    const QPointF end = activeEndOf(m_line, m_activeEnd);
+    const bool ringShows = rect().intersects(ringBounds(end).toAlignedRect());
     painter.save();
     // Difference with white inverts the pixels under the line and keeps them opaque.
     painter.setCompositionMode(QPainter::CompositionMode_Difference);
-    painter.setPen(QPen(Qt::white, LineWidth, Qt::SolidLine, Qt::RoundCap));
+    const QPen linePen(Qt::white, LineWidth, Qt::SolidLine, Qt::RoundCap);
+    QPen ringPen(Qt::white, RingWidthDevice / painter.device()->devicePixelRatioF());
     // Drawn strip by strip, each short enough to be filled on this thread.
     for (const QRect& area : region) {
         painter.setClipRect(area);
-        painter.drawLine(*segment);
+        if (segment) {
+            painter.setPen(linePen);
+            painter.drawLine(*segment);
+        }
+        if (ringShows) {
+            painter.setPen(ringPen);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(end, RingRadius, RingRadius);
+        }
     }
     painter.restore();
 }

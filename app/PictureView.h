@@ -13,6 +13,8 @@
 
 #include <optional>
 
+class QPainter;
+
 class PictureView : public QWidget {
     Q_OBJECT
 
@@ -24,10 +26,18 @@ public:
     void setPicture(QImage display);
     [[nodiscard]] const QImage& picture() const { return m_picture; }
 
-    // Shows the line as given, repainting only the strips the old and the new line cover; the
-    // view keeps what it last painted, to know what to repaint.
-    void setLine(const measure::LineControl& line);
+    // Shows the line as given, with a ring marking its active end, repainting only the strips
+    // the old and the new line cover; the view keeps what it last painted, to know what to
+    // repaint.
+    void setLine(const measure::LineControl& line, measure::End activeEnd = measure::End::Two);
     [[nodiscard]] const measure::LineControl& line() const { return m_line; }
+    [[nodiscard]] measure::End activeEnd() const { return m_activeEnd; }
+
+    // Shows the loupe, a finished image at the screen's resolution, at where (logical pixels);
+    // a null image hides it.
+    void setLoupe(const QRect& where, QImage image);
+    [[nodiscard]] const QImage& loupe() const { return m_loupe; }
+    [[nodiscard]] const QRect& loupeRect() const { return m_loupeRect; }
 
     // Shows a short notice in a band across the bottom, over the picture and the line, or none
     // when empty; only the band is repainted. Long texts wrap, and what does not fit is elided.
@@ -66,9 +76,9 @@ protected:
 
 private:
     [[nodiscard]] QPointF twipsOf(const QMouseEvent* event) const;
-    [[nodiscard]] QRegion regionOf(const measure::LineControl& line) const;
+    [[nodiscard]] QRegion regionOf(const measure::LineControl& line, measure::End activeEnd) const;
     void ensureScaled();
-    void paintLine(QPainter& painter, const QRegion& region);
+    void paintLine(QPainter& painter, const QRegion& region) const;
     // The notice's lines as wrapped for the view's width, and the band they fill.
     [[nodiscard]] QStringList noticeLines() const;
     void paintNotice(QPainter& painter, const QRegion& region);
@@ -77,5 +87,8 @@ private:
     QImage m_scaled; // m_picture at the view's size in device pixels; remade per size change
     measure::LineControl m_line;
     QString m_notice;
+    measure::End m_activeEnd = measure::End::Two;
+    QImage m_loupe;
+    QRect m_loupeRect;
     bool m_refuseDrops = false;
 };

@@ -2,6 +2,7 @@
 
 #include "ClipboardPicture.h"
 #include "DropImport.h"
+#include "Loupe.h"
 #include "Numbers.h"
 #include "PictureView.h"
 #include "ReadFailure.h"
@@ -20,7 +21,9 @@
 #include <QResizeEvent>
 #include <QScreen>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -30,6 +33,18 @@ constexpr QSize UsualDesktop(1920, 1080);
 // The client area the window was laid out with, 8760 x 5430 twips; below the minimum, so the
 // window opens at exactly the minimum.
 constexpr QSize LaidOutClient(584, 362);
+
+// How long the loupe stays up after a nudge, so the user sees where the end went.
+constexpr int LoupeAfterNudgeMs = 1500;
+// A nudge moves the end this many pixels of the picture, or ShiftSteps with Shift held.
+constexpr int NudgeSteps = 1;
+constexpr int ShiftSteps = 10;
+// The edge fit needs a line at least this long on screen (device pixels), and looks this far to
+// either side of it (device pixels of the window, or picture pixels, whichever is wider).
+constexpr double ShortestFittedLine = 20.0;
+constexpr double BandDevicePixels = 6.0;
+constexpr double BandPicturePixels = 3.0;
+const QString NoStraightEdge = QStringLiteral("No straight edge along the line");
 
 const QString ClipboardLabel = QStringLiteral(" [Image from Clipboard]");
 const QString ReadMeName = QStringLiteral("ReadMe.txt");
@@ -105,6 +120,9 @@ frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
     m_noticeTimer.setSingleShot(true);
     m_noticeTimer.setInterval(m_surroundings.noticeTime);
     connect(&m_noticeTimer, &QTimer::timeout, this, &frmTorvanix::hideNotice);
+    m_loupeAfterNudge.setSingleShot(true);
+    m_loupeAfterNudge.setInterval(LoupeAfterNudgeMs);
+    connect(&m_loupeAfterNudge, &QTimer::timeout, this, &frmTorvanix::refreshLoupe);
 
     Form_Load();
     // Window managers that honour size hints keep the window from shrinking in the first place;
@@ -205,9 +223,118 @@ void frmTorvanix::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool re
         // Whether a viewer could be started or not, the program carries on as it was.
         (void)m_surroundings.openUrl(QUrl::fromLocalFile(m_mod.AppFolder + ReadMeName));
     }
-    if (key == Qt::Key_V && (modifiers & ~Qt::KeypadModifier) == Qt::ControlModifier && !repeated) {
+    const Qt::KeyboardModifiers pressed = modifiers & ~Qt::KeypadModifier;
+    if (key == Qt::Key_V && pressed == Qt::ControlModifier && !repeated) {
         pasteFromClipboard();
     }
+    // The keys that refine the line; they mean nothing until it shows.
+    if (key == Qt::Key_C && pressed == Qt::ControlModifier) {
+        copyReading();
+    }
+    if (!m_measure.shows()) {
+        return;
+    }
+    if (pressed == Qt::NoModifier || pressed == Qt::ShiftModifier) {
+        nudgeActiveEnd(key, pressed);
+    }
+    if ((key == Qt::Key_Tab && pressed == Qt::NoModifier) || key == Qt::Key_Backtab) {
+        switchActiveEnd();
+    }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && pressed == Qt::NoModifier && !repeated) {
+        fitLineToEdge();
+    }
+}
+
+bool frmTorvanix::focusNextPrevChild(bool /*next*/)
+{
+    return false;
+}
+
+void frmTorvanix::nudgeActiveEnd(int key, Qt::KeyboardModifiers modifiers)
+{
+    const int steps = modifiers == Qt::ShiftModifier ? ShiftSteps : NudgeSteps;
+    int x = 0;
+    int y = 0;
+    switch (key) {
+    case Qt::Key_Left:
+        x = -steps;
+        break;
+    case Qt::Key_Right:
+        x = steps;
+        break;
+    case Qt::Key_Up:
+        y = -steps;
+        break;
+    case Qt::Key_Down:
+        y = steps;
+        break;
+    default:
+        return;
+    }
+    m_measure.nudge(x, y);
+    m_loupeAfterNudge.start();
+    UpdateLine(measure::NoPoint, measure::NoPoint);
+}
+
+void frmTorvanix::switchActiveEnd()
+{
+    m_measure.switchActiveEnd();
+    showMeasurement();
+}
+
+void frmTorvanix::copyReading() const
+{
+    const std::string& reading = m_measure.readout();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (reading.empty() || clipboard == nullptr) {
+        return;
+    }
+    clipboard->setText(QString::fromStdString(reading));
+}
+
+void frmTorvanix::refreshLoupe()
+{
+    const bool wanted = m_measure.shows() && (m_buttonHeld || m_loupeAfterNudge.isActive());
+    if (!wanted) {
+        m_img->setLoupe({}, {});
+        return;
+    }
+    const QSize picture(static_cast<int>(m_measure.pictureWidth()),
+                        static_cast<int>(m_measure.pictureHeight()));
+    const LoupeSource source{m_full.get(), &m_img->picture(), picture};
+    Loupe loupe = makeLoupe(source, m_measure.ends(), m_measure.activeEndPoint(), m_img->size(),
+                            m_img->devicePixelRatioF());
+    m_img->setLoupe(loupe.where, std::move(loupe.image));
+}
+
+void frmTorvanix::fitLineToEdge()
+{
+    const measure::PictureSegment ends = m_measure.ends();
+    const double pictureWidth = static_cast<double>(m_measure.pictureWidth());
+    const double pictureHeight = static_cast<double>(m_measure.pictureHeight());
+    // Device pixels per picture pixel, each way: the view may stretch the picture unevenly.
+    const double ratio = m_img->devicePixelRatioF();
+    const double scaleX = m_img->width() * ratio / pictureWidth;
+    const double scaleY = m_img->height() * ratio / pictureHeight;
+    const double dx = ends.b.x - ends.a.x;
+    const double dy = ends.b.y - ends.a.y;
+    if (!(std::hypot(dx * scaleX, dy * scaleY) >= ShortestFittedLine)) {
+        return;
+    }
+    // Across the line, one picture pixel covers this many device pixels.
+    const double length = std::hypot(dx, dy);
+    const double across = std::hypot(dy / length * scaleX, dx / length * scaleY);
+    const double halfWidth = std::max(BandPicturePixels, BandDevicePixels / across);
+    // Without the picture's own pixels (a very large paste), the copy on screen stands in.
+    std::shared_ptr<const intake::FullPicture> pixels = m_full;
+    if (pixels == nullptr) {
+        pixels = intake::FullPicture::fromImage(m_img->picture());
+    }
+    if (pixels == nullptr || !m_measure.fitToEdge(*pixels, halfWidth)) {
+        showNotice(NoStraightEdge);
+        return;
+    }
+    UpdateLine(measure::NoPoint, measure::NoPoint);
 }
 
 void frmTorvanix::pasteFromClipboard()
@@ -258,7 +385,8 @@ QString frmTorvanix::writtenTitle() const
 
 void frmTorvanix::showMeasurement()
 {
-    m_img->setLine(m_measure.line());
+    m_img->setLine(m_measure.line(), m_measure.activeEnd());
+    refreshLoupe();
     // Qt reads "[*]" in a title as the unsaved-changes mark and drops it; doubled, it shows as
     // written, so a file named "a[*].png" keeps its name in the title.
     QString shown = writtenTitle();
@@ -409,6 +537,7 @@ void frmTorvanix::showPicture(const QImage& picture, const QString& label)
 
 void frmTorvanix::showPicture(intake::LoadedPicture picture, const QString& label)
 {
+    m_full = std::move(picture.full);
     m_img->setPicture(std::move(picture.display));
     m_measure.setPicture(picture.pixelSize.width(), picture.pixelSize.height(),
                          label.toStdString());
@@ -436,6 +565,7 @@ void frmTorvanix::imgTorvanix_MouseDown(Qt::MouseButtons /*buttons*/,
                                         Qt::KeyboardModifiers /*modifiers*/, float X, float Y)
 {
     hideNotice();
+    m_buttonHeld = true;
     UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
 }
 
@@ -452,5 +582,8 @@ void frmTorvanix::imgTorvanix_MouseMove(Qt::MouseButtons buttons,
 void frmTorvanix::imgTorvanix_MouseUp(Qt::MouseButtons /*buttons*/,
                                       Qt::KeyboardModifiers /*modifiers*/, float X, float Y)
 {
+    // The loupe goes as soon as the button is released; a nudge's moment ends with it too.
+    m_buttonHeld = false;
+    m_loupeAfterNudge.stop();
     UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "FullPicture.h"
 #include "Measurement.h"
 #include "PictureFile.h"
 #include "ShellAndWait.h"
@@ -86,6 +87,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Tab belongs to the measuring line (it switches its active end), not to focus changes.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool repeated);
@@ -103,6 +106,16 @@ private:
     void imgTorvanix_OLEDragDrop(const QStringList& files);
 
     void pasteFromClipboard();
+    // The keys that refine the line once it shows: arrows nudge its active end by one pixel of
+    // the picture (ten with Shift), Tab makes the other end active.
+    void nudgeActiveEnd(int key, Qt::KeyboardModifiers modifiers);
+    void switchActiveEnd();
+    // Puts the reading (the title's part before the credit) on the clipboard as plain text.
+    void copyReading() const;
+    // Shows or hides the loupe over the active end as the button and the nudge timer say.
+    void refreshLoupe();
+    // Enter: fits the line to the straight edge it lies along, or says there is none.
+    void fitLineToEdge();
     // Converts the file and loads the result into picture, left null when no new picture
     // came. False only when the converter could not be started.
     bool convertDroppedFile(const QString& file, intake::LoadedPicture& picture);
@@ -124,10 +137,17 @@ private:
     modTorvanix m_mod;
     measure::Measurement m_measure;
     PictureView* m_img = nullptr;
+    // The picture's own pixels for the loupe and the edge fit; null where only the display copy
+    // is kept.
+    std::shared_ptr<const intake::FullPicture> m_full;
     bool m_unloaded = false;
     QTimer m_noticeTimer;
     // Why the drop under way brought no picture; empty while it may still bring one.
     QString m_dropNotice;
     // Set by a paste while a dropped file converts.
     bool m_pastedDuringConversion = false;
+    // Whether a mouse button is held on the picture, which keeps the loupe up.
+    bool m_buttonHeld = false;
+    // Keeps the loupe up for a moment after each nudge.
+    QTimer m_loupeAfterNudge;
 };

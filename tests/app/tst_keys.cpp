@@ -1,5 +1,7 @@
 // Escape, F1 and Ctrl+V on the real window under the offscreen platform; F1 goes to an opener
 // the test provides, so no viewer is ever started.
+#include "Numbers.h"
+#include "Readout.h"
 #include "WindowHarness.h"
 
 #include <QBuffer>
@@ -7,6 +9,12 @@
 #include <QElapsedTimer>
 #include <QMimeData>
 
+#include <QLocale>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 
 using namespace harness;
@@ -90,6 +98,8 @@ private Q_SLOTS:
     void pasteOfferedBytes_data();
     void pasteOfferedBytes();
     void pasteHugePicture();
+    void refiningFollowsTheRules_data();
+    void refiningFollowsTheRules();
 };
 
 void KeysTest::escapeWithNoPicture()
@@ -361,6 +371,125 @@ void KeysTest::pasteHugePicture()
     QGuiApplication::clipboard()->clear();
 }
 
-TORVANIX_WINDOW_TEST_MAIN(KeysTest)
+namespace {
 
+// An independent model of how presses, drags, nudges and Tab move the ends: fractions of the
+// picture, the active end, and whether the line shows.
+struct LineModel {
+    double x[2]{0.5, 0.5};
+    double y[2]{0.5, 0.5};
+    int active = 1;
+    bool shows = false;
+
+    void point(QPointF at, QSizeF client)
+    {
+        const double W = static_cast<float>(client.width() * 15.0);
+        const double H = static_cast<float>(client.height() * 15.0);
+        const auto X = measure::CLngPoint(static_cast<float>(at.x() * 15.0));
+        const auto Y = measure::CLngPoint(static_cast<float>(at.y() * 15.0));
+        const auto distance = [&](int end) {
+            return std::hypot(double(X) - measure::CLng(W * x[end]),
+                              double(Y) - measure::CLng(H * y[end]));
+        };
+        active = distance(0) >= distance(1) ? 1 : 0;
+        x[active] = X / W;
+        y[active] = Y / H;
+        shows = true;
+    }
+    void nudge(int dx, int dy, QSize picture)
+    {
+        const auto step = [](double& value, int steps, int pixels) {
+            if (steps != 0) {
+                value = std::clamp(value + double(steps) / pixels, std::min(value, 0.0),
+                                   std::max(value, 1.0));
+            }
+        };
+        step(x[active], dx, picture.width());
+        step(y[active], dy, picture.height());
+    }
+    [[nodiscard]] QString title(QSizeF client, QSize picture, const std::string& label) const
+    {
+        const auto W = static_cast<float>(client.width() * 15.0);
+        const auto H = static_cast<float>(client.height() * 15.0);
+        measure::LineControl line;
+        measure::placeLine(line, {x[0], y[0], x[1], y[1]}, W, H);
+        const measure::PictureGeometry geometry{measure::himetricFromPixels(picture.width()),
+                                                measure::himetricFromPixels(picture.height()), W,
+                                                H};
+        return QString::fromStdString(
+            measure::titleFor(line, geometry, label, QLocale().decimalPoint().toStdString()));
+    }
+};
+
+} // namespace
+
+void KeysTest::refiningFollowsTheRules_data()
+{
+    QTest::addColumn<QSize>("pictureSize");
+    QTest::addColumn<QSize>("windowSize");
+    QTest::newRow("photo in a small window") << QSize(6000, 4000) << QSize(600, 400);
+    QTest::newRow("stretched unevenly") << QSize(4000, 3000) << QSize(1500, 700);
+    QTest::newRow("small picture enlarged") << QSize(31, 17) << QSize(903, 611);
+}
+
+void KeysTest::refiningFollowsTheRules()
+{
+    QFETCH(QSize, pictureSize);
+    QFETCH(QSize, windowSize);
+    ShownWindow window;
+    window->resize(windowSize);
+    window->showPicture(picture(pictureSize.width(), pictureSize.height()),
+                        QStringLiteral(" [/tmp/p.png]"));
+    const QSizeF client = window->size();
+    QRandomGenerator random(static_cast<quint32>(pictureSize.width()));
+    LineModel model;
+    const auto somewhere = [&] {
+        // Now and then a little outside the picture, as a drag may end.
+        return QPointF((random.generateDouble() * 1.2 - 0.1) * client.width(),
+                       (random.generateDouble() * 1.2 - 0.1) * client.height());
+    };
+    constexpr std::array arrows{Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down};
+    for (int step = 0; step < 400; ++step) {
+        const int what = static_cast<int>(random.bounded(10));
+        if (what < 2) {
+            const QPointF at = somewhere();
+            press(*window, at);
+            model.point(at, client);
+            const QPointF to = somewhere();
+            drag(*window, to);
+            model.point(to, client);
+            release(*window, to);
+            model.point(to, client);
+        } else if (what < 3) {
+            key(*window, Qt::Key_Tab);
+            if (model.shows) {
+                model.active = 1 - model.active;
+            }
+        } else {
+            const Qt::Key arrow = arrows.at(random.bounded(4U));
+            const bool shift = random.bounded(3) == 0;
+            key(*window, arrow, shift ? Qt::ShiftModifier : Qt::NoModifier, random.bounded(2) == 0);
+            const int steps = shift ? 10 : 1;
+            if (model.shows) {
+                model.nudge(arrow == Qt::Key_Left    ? -steps
+                            : arrow == Qt::Key_Right ? steps
+                                                     : 0,
+                            arrow == Qt::Key_Up     ? -steps
+                            : arrow == Qt::Key_Down ? steps
+                                                    : 0,
+                            pictureSize);
+            }
+        }
+        const QString title = window->writtenTitle();
+        QCOMPARE(title, model.title(client, pictureSize, " [/tmp/p.png]"));
+        // Ctrl+C copies exactly the reading, and nothing when there is none.
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        key(*window, Qt::Key_C, Qt::ControlModifier);
+        const qsizetype credit = title.indexOf(QStringLiteral(" - ") + Base);
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 credit < 0 ? QStringLiteral("before") : title.left(credit));
+    }
+}
+
+TORVANIX_WINDOW_TEST_MAIN(KeysTest)
 #include "tst_keys.moc"

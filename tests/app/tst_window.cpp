@@ -84,6 +84,7 @@ private Q_SLOTS:
     void lineInvertsAndMovesCleanly();
     void lineRepaintStaysNearTheLine();
     void onlyWorkingFilesAreDeleted();
+    void loupeShowsThePicturesOwnPixels();
 };
 
 void WindowTest::startState()
@@ -368,13 +369,14 @@ void WindowTest::lineInvertsAndMovesCleanly()
     shot = window->grab().toImage();
     QCOMPARE(shot.pixel(200, 125), qRgb(0, 0, 0));
     int dark = 0;
+    const QRect loupe = window->imgTorvanix()->loupeRect();
     for (int y = 0; y < shot.height(); ++y) {
         for (int x = 0; x < shot.width(); ++x) {
-            dark += qGray(shot.pixel(x, y)) < 128 ? 1 : 0;
+            dark += qGray(shot.pixel(x, y)) < 128 && !loupe.contains(x, y) ? 1 : 0;
         }
     }
-    // A 3-pixel line of about 250 pixels, nothing more.
-    QVERIFY2(dark > 600 && dark < 1000, qPrintable(QString::number(dark)));
+    // A 3-pixel line of about 250 pixels and the ring at its end, nothing more.
+    QVERIFY2(dark > 600 && dark < 1100, qPrintable(QString::number(dark)));
 }
 
 void WindowTest::lineRepaintStaysNearTheLine()
@@ -439,6 +441,76 @@ void WindowTest::onlyWorkingFilesAreDeleted()
     window->close();
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("Torvanix-1.bmp"))));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("keep.bmp"))));
+}
+
+namespace {
+
+// Runs of one colour along row y of image, between x0 and x1: how many are pure black or white
+// and at least `least` pixels long, and how many are anything else.
+std::pair<int, int> blocks(const QImage& image, int y, int x0, int x1, int least)
+{
+    int sharp = 0;
+    int other = 0;
+    int x = x0;
+    while (x < x1) {
+        const QRgb colour = image.pixel(x, y);
+        int end = x + 1;
+        while (end < x1 && image.pixel(end, y) == colour) {
+            ++end;
+        }
+        const bool pure = colour == qRgb(0, 0, 0) || colour == qRgb(255, 255, 255);
+        // Runs cut by the row's ends are not judged by their length.
+        if (pure && (end - x >= least || x == x0 || end == x1)) {
+            ++sharp;
+        } else {
+            ++other;
+        }
+        x = end;
+    }
+    return {sharp, other};
+}
+
+} // namespace
+
+// One-pixel checks look grey in the window; the loupe shows them as sharp squares while the
+// button is held and after a nudge, never over the end it magnifies.
+void WindowTest::loupeShowsThePicturesOwnPixels()
+{
+    QImage checks(4000, 3000, QImage::Format_RGB32);
+    for (int y = 0; y < checks.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(checks.scanLine(y));
+        for (int x = 0; x < checks.width(); ++x) {
+            row[x] = ((x + y) & 1) != 0 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+        }
+    }
+    ShownWindow window;
+    window->showPicture(checks, QStringLiteral(" [/tmp/checks.png]"));
+    PictureView* view = window->imgTorvanix();
+    const QImage before = view->grab().toImage();
+    const QPointF end(150.3, 100.6);
+    press(*window, QPointF(170, 120));
+    drag(*window, end);
+    const QRect loupe = view->loupeRect();
+    QVERIFY(!view->loupe().isNull());
+    QVERIFY(!loupe.contains(end.toPoint()));
+    QImage shown = view->grab().toImage();
+    const qreal ratio = shown.devicePixelRatio();
+    const QRect inside((QRectF(loupe).adjusted(2, 2, -2, -2).topLeft() * ratio).toPoint(),
+                       (QRectF(loupe).adjusted(2, 2, -2, -2).bottomRight() * ratio).toPoint());
+    // Away from the line through its middle, the loupe's rows are black and white squares.
+    const auto [sharp, other] = blocks(shown, inside.top() + 3, inside.left(), inside.right(), 8);
+    QVERIFY2(sharp >= 8 && other == 0, qPrintable(QStringLiteral("%1 %2").arg(sharp).arg(other)));
+
+    release(*window, end);
+    QVERIFY(view->loupe().isNull());
+    shown = view->grab().toImage();
+    // Where it was, the window shows the picture as before the press.
+    QCOMPARE(shown.copy(inside), before.copy(inside));
+
+    // A nudge shows it for a moment.
+    QTest::keyClick(window.window.get(), Qt::Key_Left);
+    QVERIFY(!view->loupe().isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(view->loupe().isNull(), 3000);
 }
 
 TORVANIX_WINDOW_TEST_MAIN(WindowTest)

@@ -1,6 +1,7 @@
 // Writes a test picture of any size quickly: a smooth gradient, so it compresses well.
-// Usage: make_picture WIDTH HEIGHT FILE [alpha]   (the format follows FILE's extension; with
-// "alpha", the picture also fades from opaque at the top to half transparent at the bottom)
+// Usage: make_picture WIDTH HEIGHT FILE [alpha|checks]   (the format follows FILE's extension;
+// with "alpha", the picture also fades from opaque at the top to half transparent at the
+// bottom; with "checks", it is black and white one-pixel checks instead, grey when shown whole)
 #include <QImage>
 #include <QImageWriter>
 
@@ -10,8 +11,9 @@
 int main(int argc, char* argv[])
 {
     const bool alpha = argc == 5 && std::strcmp(argv[4], "alpha") == 0;
-    if (argc != 4 && !alpha) {
-        std::fputs("usage: make_picture WIDTH HEIGHT FILE [alpha]\n", stderr);
+    const bool checks = argc == 5 && std::strcmp(argv[4], "checks") == 0;
+    if (argc != 4 && !alpha && !checks) {
+        std::fputs("usage: make_picture WIDTH HEIGHT FILE [alpha|checks]\n", stderr);
         return 2;
     }
     const qsizetype channels = alpha ? 4 : 3;
@@ -27,9 +29,10 @@ int main(int argc, char* argv[])
         for (int x = 0; x < image.width(); ++x) {
             const auto grey = static_cast<uchar>(x * 255 / image.width());
             const qsizetype at = channels * static_cast<qsizetype>(x);
-            line[at] = grey;
-            line[at + 1] = green;
-            line[at + 2] = grey;
+            const auto check = static_cast<uchar>(((x + y) & 1) * 255);
+            line[at] = checks ? check : grey;
+            line[at + 1] = checks ? check : green;
+            line[at + 2] = checks ? check : grey;
             if (alpha) {
                 line[at + 3] = static_cast<uchar>(255 - green / 2);
             }

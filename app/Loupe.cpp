@@ -1,0 +1,138 @@
+#include "Loupe.h"
+
+#include "FullPicture.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+// The loupe is a third of the view's shorter side, within these bounds (logical pixels), and
+// keeps this distance from the view's edges.
+constexpr int SmallestSide = 120;
+constexpr int LargestSide = 240;
+constexpr int Margin = 12;
+// Each picture pixel is at least this many device pixels wide, and this many times as large as
+// in the window.
+constexpr double SmallestPixel = 8.0;
+constexpr double Magnification = 4.0;
+constexpr qreal PenWidth = 2.0;
+
+// The picture's pixels of area, from the full picture or, where none is kept, from the display
+// copy, each display pixel standing for the picture pixels it was sampled from.
+QImage pixelsOf(const LoupeSource& source, const QRect& area)
+{
+    if (source.full != nullptr) {
+        return source.full->region(area);
+    }
+    QImage pixels(area.size(), QImage::Format_RGB32);
+    pixels.fill(Qt::black);
+    if (source.display == nullptr || source.display->isNull() || source.pictureSize.isEmpty()) {
+        return pixels;
+    }
+    const QImage& display = *source.display;
+    const QRect inside = area & QRect(QPoint(0, 0), source.pictureSize);
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        const auto dy = static_cast<int>(static_cast<qint64>(y) * display.height() /
+                                         source.pictureSize.height());
+        auto* out = reinterpret_cast<QRgb*>(pixels.scanLine(y - area.top()));
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const auto dx = static_cast<int>(static_cast<qint64>(x) * display.width() /
+                                             source.pictureSize.width());
+            out[x - area.left()] = display.pixel(dx, dy);
+        }
+    }
+    return pixels;
+}
+
+// The part of a -> b within bounds grown by a pen's width, if any: the far end of a long line
+// can lie tens of thousands of pixels away, more than the rasteriser should be handed.
+std::optional<QLineF> within(QPointF a, QPointF b, const QRectF& bounds)
+{
+    double t0 = 0.0;
+    double t1 = 1.0;
+    const double d[2] = {b.x() - a.x(), b.y() - a.y()};
+    const double low[2] = {bounds.left() - a.x(), bounds.top() - a.y()};
+    const double high[2] = {bounds.right() - a.x(), bounds.bottom() - a.y()};
+    for (int axis = 0; axis < 2; ++axis) {
+        if (d[axis] == 0.0) {
+            if (low[axis] > 0.0 || high[axis] < 0.0) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        double enter = low[axis] / d[axis];
+        double leave = high[axis] / d[axis];
+        if (enter > leave) {
+            std::swap(enter, leave);
+        }
+        t0 = std::max(t0, enter);
+        t1 = std::min(t1, leave);
+        if (t0 > t1) {
+            return std::nullopt;
+        }
+    }
+    return QLineF(a + t0 * (b - a), a + t1 * (b - a));
+}
+
+} // namespace
+
+Loupe makeLoupe(const LoupeSource& source, const measure::PictureSegment& line,
+                measure::PicturePoint end, QSize viewSize, qreal devicePixelRatio)
+{
+    const QSize picture = source.pictureSize;
+    if (picture.isEmpty() || viewSize.isEmpty() || !std::isfinite(end.x) || !std::isfinite(end.y)) {
+        return {};
+    }
+    const int side =
+        std::clamp(std::min(viewSize.width(), viewSize.height()) / 3, SmallestSide, LargestSide);
+    // The corner across from the end: the loupe never hides what it magnifies.
+    const double endX = end.x / picture.width() * viewSize.width();
+    const double endY = end.y / picture.height() * viewSize.height();
+    const int left = endX < viewSize.width() / 2.0 ? viewSize.width() - Margin - side : Margin;
+    const int top = endY < viewSize.height() / 2.0 ? viewSize.height() - Margin - side : Margin;
+
+    const qreal ratio = devicePixelRatio > 0.0 ? devicePixelRatio : 1.0;
+    const int device = static_cast<int>(std::lround(side * ratio));
+    // Device pixels per picture pixel: a whole number, so every pixel is the same sharp square.
+    const double inWindow = std::max(viewSize.width() * ratio / picture.width(),
+                                     viewSize.height() * ratio / picture.height());
+    const double zoom = std::ceil(std::max(SmallestPixel, Magnification * inWindow));
+    // The picture area shown, with the end at the loupe's centre.
+    const double across = device / zoom;
+    const double originX = end.x - across / 2.0;
+    const double originY = end.y - across / 2.0;
+    const auto count = static_cast<int>(std::ceil(across)) + 2;
+    const QRect area(static_cast<int>(std::floor(std::clamp(originX, -1e9, 1e9))),
+                     static_cast<int>(std::floor(std::clamp(originY, -1e9, 1e9))), count, count);
+    const QImage pixels = pixelsOf(source, area);
+
+    QImage image(device, device, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    const auto place = [&](double x, double y) {
+        return QPointF((x - originX) * zoom, (y - originY) * zoom);
+    };
+    // Nearest-pixel scaling keeps each picture pixel a sharp square.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    const QPointF corner = place(area.left(), area.top());
+    painter.drawImage(QRectF(corner, QSizeF(area.width() * zoom, area.height() * zoom)), pixels);
+    // The line and the end as they really lie, between pixel centres, inverting what is under
+    // them so they show on any picture.
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setCompositionMode(QPainter::CompositionMode_Difference);
+    painter.setPen(QPen(Qt::white, PenWidth));
+    painter.setBrush(Qt::NoBrush);
+    const QRectF bounds = QRectF(image.rect()).adjusted(-PenWidth, -PenWidth, PenWidth, PenWidth);
+    if (const auto shown = within(place(line.a.x, line.a.y), place(line.b.x, line.b.y), bounds)) {
+        painter.drawLine(*shown);
+    }
+    const double ring = std::max(2.0 * SmallestPixel, zoom);
+    painter.drawEllipse(place(end.x, end.y), ring, ring);
+    painter.end();
+    image.setDevicePixelRatio(ratio);
+    return {QRect(left, top, side, side), std::move(image)};
+}
