@@ -10,6 +10,7 @@
 #include <QMimeData>
 
 #include <QLocale>
+#include <QPainter>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -100,6 +101,8 @@ private Q_SLOTS:
     void pasteHugePicture();
     void refiningFollowsTheRules_data();
     void refiningFollowsTheRules();
+    void enterFitsTheLineToTheEdge_data();
+    void enterFitsTheLineToTheEdge();
 };
 
 void KeysTest::escapeWithNoPicture()
@@ -488,6 +491,56 @@ void KeysTest::refiningFollowsTheRules()
         const qsizetype credit = title.indexOf(QStringLiteral(" - ") + Base);
         QCOMPARE(QGuiApplication::clipboard()->text(),
                  credit < 0 ? QStringLiteral("before") : title.left(credit));
+    }
+}
+
+void KeysTest::enterFitsTheLineToTheEdge_data()
+{
+    QTest::addColumn<double>("degrees"); // the edge's tilt; NaN: a picture with no edge
+    QTest::addColumn<QString>("reading");
+    QTest::newRow("edge") << 3.0 << QStringLiteral("Horizontal+3.00°");
+    QTest::newRow("no edge") << std::nan("") << QString();
+}
+
+// A dark half below a straight edge through the middle of a 2000 x 1500 picture, shown
+// squeezed in a 600 x 400 window; the rough line lies a few pixels off the edge.
+void KeysTest::enterFitsTheLineToTheEdge()
+{
+    QFETCH(double, degrees);
+    QFETCH(QString, reading);
+    QImage image = picture(2000, 1500, QColor(200, 200, 200));
+    const double slope = std::tan(degrees * M_PI / 180.0);
+    if (!std::isnan(degrees)) {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(40, 40, 40));
+        painter.drawPolygon(QPolygonF{
+            {0, 750 + 1000 * slope}, {2000, 750 - 1000 * slope}, {2000, 1500}, {0, 1500}});
+    }
+    ShownWindow window;
+    window->showPicture(image, QStringLiteral(" [/tmp/edge.png]"));
+    // The edge in window pixels: x / 2000 * 600, y / 1500 * 400.
+    const auto onEdge = [&](double x, double off) {
+        return QPointF(x * 0.3, (750 - (x - 1000) * slope) * 400 / 1500 + off);
+    };
+    press(*window, onEdge(300, 1.5));
+    release(*window, onEdge(300, 1.5));
+    press(*window, onEdge(1700, -1.0));
+    release(*window, onEdge(1700, -1.0));
+    const QString rough = window->writtenTitle();
+    key(*window, Qt::Key_Return);
+    if (reading.isEmpty()) {
+        QCOMPARE(window->writtenTitle(), rough);
+        QCOMPARE(window->imgTorvanix()->notice(),
+                 QStringLiteral("No straight edge along the line"));
+    } else {
+        QVERIFY2(rough !=
+                     reading + QStringLiteral(" - ") + Base + QStringLiteral(" [/tmp/edge.png]"),
+                 qPrintable(rough));
+        QCOMPARE(window->writtenTitle(),
+                 reading + QStringLiteral(" - ") + Base + QStringLiteral(" [/tmp/edge.png]"));
+        QVERIFY(window->imgTorvanix()->notice().isEmpty());
     }
 }
 
