@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -20,6 +21,9 @@ constexpr int Margin = 12;
 constexpr double SmallestPixel = 8.0;
 constexpr double Magnification = 4.0;
 constexpr qreal PenWidth = 2.0;
+// Drawn in bands of fewer scanlines than Qt hands to its thread pool, whose hand-offs cost more
+// than the few pixels of a loupe.
+constexpr int BandHeight = 64;
 
 // The picture's pixels of area, from the full picture or, where none is kept, from the display
 // copy, each display pixel standing for the picture pixels it was sampled from.
@@ -111,27 +115,50 @@ Loupe makeLoupe(const LoupeSource& source, const measure::PictureSegment& line,
     const QImage pixels = pixelsOf(source, area);
 
     QImage image(device, device, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    QPainter painter(&image);
     const auto place = [&](double x, double y) {
         return QPointF((x - originX) * zoom, (y - originY) * zoom);
     };
-    // Nearest-pixel scaling keeps each picture pixel a sharp square.
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    // Each picture pixel a sharp square: every loupe pixel takes the picture pixel it lies in.
     const QPointF corner = place(area.left(), area.top());
-    painter.drawImage(QRectF(corner, QSizeF(area.width() * zoom, area.height() * zoom)), pixels);
-    // The line and the end as they really lie, between pixel centres, inverting what is under
-    // them so they show on any picture.
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setCompositionMode(QPainter::CompositionMode_Difference);
-    painter.setPen(QPen(Qt::white, PenWidth));
-    painter.setBrush(Qt::NoBrush);
-    const QRectF bounds = QRectF(image.rect()).adjusted(-PenWidth, -PenWidth, PenWidth, PenWidth);
-    if (const auto shown = within(place(line.a.x, line.a.y), place(line.b.x, line.b.y), bounds)) {
-        painter.drawLine(*shown);
+    std::vector<int> columns(static_cast<std::size_t>(device));
+    for (int x = 0; x < device; ++x) {
+        columns[static_cast<std::size_t>(x)] = std::clamp(
+            static_cast<int>(std::floor((x + 0.5 - corner.x()) / zoom)), 0, pixels.width() - 1);
     }
+    for (int y = 0; y < device; ++y) {
+        const int row = std::clamp(static_cast<int>(std::floor((y + 0.5 - corner.y()) / zoom)), 0,
+                                   pixels.height() - 1);
+        const auto* in = reinterpret_cast<const QRgb*>(pixels.constScanLine(row));
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < device; ++x) {
+            out[x] = in[columns[static_cast<std::size_t>(x)]];
+        }
+    }
+    // The line and the end as they really lie, inverting what is under them so they show on
+    // any picture.
+    // A device pixel is at most an eighth of a picture pixel here, so the line needs no
+    // smoothing to show where it lies between pixel centres; unsmoothed, it is cheap to draw.
+    QPainter painter(&image);
+    painter.setCompositionMode(QPainter::CompositionMode_Difference);
+    painter.setPen(QPen(Qt::white, PenWidth, Qt::SolidLine, Qt::FlatCap));
+    painter.setBrush(Qt::NoBrush);
+    const QPointF from = place(line.a.x, line.a.y);
+    const QPointF to = place(line.b.x, line.b.y);
     const double ring = std::max(2.0 * SmallestPixel, zoom);
-    painter.drawEllipse(place(end.x, end.y), ring, ring);
+    for (int top = 0; top < device; top += BandHeight) {
+        painter.setClipRect(0, top, device, BandHeight);
+        // Only the piece of the line in this band goes to the rasteriser.
+        const QRectF band =
+            QRectF(0, top, device, BandHeight).adjusted(-PenWidth, -PenWidth, PenWidth, PenWidth);
+        if (const auto piece = within(from, to, band)) {
+            painter.drawLine(*piece);
+        }
+        const QPointF centre = place(end.x, end.y);
+        if (centre.y() + ring + PenWidth >= top &&
+            centre.y() - ring - PenWidth < top + BandHeight) {
+            painter.drawEllipse(centre, ring, ring);
+        }
+    }
     painter.end();
     image.setDevicePixelRatio(ratio);
     return {QRect(left, top, side, side), std::move(image)};

@@ -39,6 +39,8 @@ constexpr int NoticeLinesAtMost = 3;
 // The ring around the active end: its radius in logical pixels, its pen in device pixels.
 constexpr qreal RingRadius = 7.0;
 constexpr qreal RingWidthDevice = 2.0;
+// The loupe is copied in bands of this many logical pixels.
+constexpr int LoupeBand = 40;
 
 // Liang-Barsky: the part of a -> b inside bounds, if any.
 std::optional<QLineF> clipped(QPointF a, QPointF b, const QRectF& bounds)
@@ -255,25 +257,48 @@ void PictureView::paintEvent(QPaintEvent* event)
 {
     ensureScaled();
     QPainter painter(this);
+    // The loupe is opaque: what lies under it is not drawn at all.
+    const bool loupeShows = !m_loupe.isNull() && event->region().intersects(m_loupeRect);
+    const QRegion under = loupeShows ? event->region() - m_loupeRect : event->region();
     const qreal ratio = m_scaled.devicePixelRatio();
-    for (const QRect& area : event->region()) {
+    for (const QRect& area : under) {
         const QRectF source(area.x() * ratio, area.y() * ratio, area.width() * ratio,
                             area.height() * ratio);
         painter.drawImage(QRectF(area), m_scaled, source);
     }
     if (m_line.Visible) {
-        paintLine(painter, event->region());
+        paintLine(painter, under);
     }
-    if (!m_loupe.isNull() && event->region().intersects(m_loupeRect)) {
-        painter.save();
-        painter.setClipRegion(event->region());
-        painter.drawImage(m_loupeRect.topLeft(), m_loupe);
-        painter.setPen(QPen(palette().color(QPalette::WindowText), 1.0));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRectF(m_loupeRect).adjusted(0.5, 0.5, -0.5, -0.5));
-        painter.restore();
+    if (loupeShows) {
+        paintLoupe(painter, event->region());
     }
     paintNotice(painter, event->region());
+}
+
+void PictureView::paintLoupe(QPainter& painter, const QRegion& region) const
+{
+    // In bands, as the line: each short enough to be drawn on this thread.
+    const qreal ratio = m_loupe.devicePixelRatio();
+    for (int top = 0; top < m_loupeRect.height(); top += LoupeBand) {
+        const QRect band(m_loupeRect.left(), m_loupeRect.top() + top, m_loupeRect.width(),
+                         std::min(LoupeBand, m_loupeRect.height() - top));
+        for (const QRect& area : region& band) {
+            const QRectF source((area.left() - m_loupeRect.left()) * ratio,
+                                (area.top() - m_loupeRect.top()) * ratio, area.width() * ratio,
+                                area.height() * ratio);
+            painter.drawImage(QRectF(area), m_loupe, source);
+        }
+    }
+    // A one-pixel frame sets it off from the picture around it.
+    const QColor frame = palette().color(QPalette::WindowText);
+    const QRect& r = m_loupeRect;
+    painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), frame);
+    painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), frame);
+    for (int top = r.top(); top <= r.bottom(); top += LoupeBand) {
+        const int height = std::min(LoupeBand, r.bottom() + 1 - top);
+        painter.fillRect(QRect(r.left(), top, 1, height), frame);
+        painter.fillRect(QRect(r.right(), top, 1, height), frame);
+    }
 }
 
 void PictureView::paintLine(QPainter& painter, const QRegion& region) const
@@ -281,7 +306,7 @@ void PictureView::paintLine(QPainter& painter, const QRegion& region) const
     const QRectF margin = QRectF(rect()).adjusted(-LinePad, -LinePad, LinePad, LinePad);
     const auto segment = visibleSegment(m_line, margin);
     const QPointF end = activeEndOf(m_line, m_activeEnd);
-    const bool ringShows = rect().intersects(ringBounds(end).toAlignedRect());
+    const QRect ring = ringBounds(end).toAlignedRect();
     painter.save();
     // Difference with white inverts the pixels under the line and keeps them opaque.
     painter.setCompositionMode(QPainter::CompositionMode_Difference);
@@ -294,7 +319,8 @@ void PictureView::paintLine(QPainter& painter, const QRegion& region) const
             painter.setPen(linePen);
             painter.drawLine(*segment);
         }
-        if (ringShows) {
+        // Stroking the ring costs far more than clipping it away: only where it lies.
+        if (area.intersects(ring)) {
             painter.setPen(ringPen);
             painter.setBrush(Qt::NoBrush);
             painter.drawEllipse(end, RingRadius, RingRadius);

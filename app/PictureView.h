@@ -79,6 +79,7 @@ private:
     [[nodiscard]] QRegion regionOf(const measure::LineControl& line, measure::End activeEnd) const;
     void ensureScaled();
     void paintLine(QPainter& painter, const QRegion& region) const;
+    void paintLoupe(QPainter& painter, const QRegion& region) const;
     // The notice's lines as wrapped for the view's width, and the band they fill.
     [[nodiscard]] QStringList noticeLines() const;
     void paintNotice(QPainter& painter, const QRegion& region);
