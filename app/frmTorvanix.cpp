@@ -123,6 +123,7 @@ void frmTorvanix::Form_Load()
                                                          ? intake::defaultWorkingPlaces()
                                                          : m_surroundings.workingPlaces);
     m_runner.setTemporaryFolder(m_work->path());
+    m_runner.setConfigureFolder(m_mod.AppFolder);
 }
 
 void frmTorvanix::deleteStaleWorkingFiles() const

@@ -35,7 +35,7 @@ never changes, rotates or saves a picture, and uses no network.")
 # Qt and the C++ run-time from the program's own links; the converter and the opener of the
 # read-me are started as programs, so they are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "imagemagick, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "imagemagick, libraw-bin, xdg-utils")
 # Without it, Qt falls back to XWayland on a Wayland desktop.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

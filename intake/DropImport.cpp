@@ -20,6 +20,7 @@ QString quoted(QString text)
 }
 
 const QString InputLinkBase = QStringLiteral("Torvanix-source");
+const QString AutoOrient = QStringLiteral("-auto-orient");
 
 } // namespace
 
@@ -54,8 +55,11 @@ QString converterCommandLine(const QString& AppFolder, const QString& WorkFolder
     // even a working folder with a "%" in its name would still get its own working file.
     QString output = WorkFolder + QLatin1String(SingleWorkingFile);
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    // Photos stored on their side with an orientation tag are turned upright, so the readout
+    // measures the picture as its owner sees it.
     return quoted(AppFolder + QStringLiteral("vconvert.exe")) + QLatin1Char(' ') +
-           quoted(droppedFile) + QStringLiteral(" BMP3:") + quoted(output);
+           quoted(droppedFile) + QLatin1Char(' ') + AutoOrient + QStringLiteral(" BMP3:") +
+           quoted(output);
 }
 
 bool isConvertibleFile(const QString& path)

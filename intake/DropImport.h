@@ -14,8 +14,8 @@ namespace intake {
 // Seconds the converter may take before the drop is given up.
 inline constexpr std::int32_t ConversionTimeLimit = 6;
 
-// "<AppFolder>vconvert.exe" "<file>" BMP3:"<WorkFolder>Torvanix.bmp", with each path in double
-// quotes. A double quote inside a path is written as three, which the command-line splitter
+// "<AppFolder>vconvert.exe" "<file>" -auto-orient BMP3:"<WorkFolder>Torvanix.bmp", with each
+// path in double quotes. A double quote inside a path is written as three, which the command-line splitter
 // reads back as one, so whatever a name holds the converter gets it as exactly one argument.
 QString converterCommandLine(const QString& AppFolder, const QString& WorkFolder,
                              const QString& droppedFile);

@@ -429,7 +429,7 @@ void DropTest::converterGetsTheFileAsOneArgument()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QList<QByteArray> arguments = file.readAll().split('\0');
     arguments.removeLast();
-    QCOMPARE(arguments.size(), 2);
+    QCOMPARE(arguments.size(), 3);
     const QString input = QString::fromUtf8(arguments[0]);
     if (asItself) {
         QCOMPARE(input, path);
@@ -437,7 +437,8 @@ void DropTest::converterGetsTheFileAsOneArgument()
         QVERIFY(input.startsWith(window->workingFolder() + QStringLiteral("Torvanix-source")));
         QVERIFY(!input.contains(QLatin1Char('[')) && !input.contains(QLatin1Char('*')));
     }
-    QCOMPARE(QString::fromUtf8(arguments[1]), "BMP3:" + window->workingFolder() + "Torvanix.bmp");
+    QCOMPARE(arguments[1], "-auto-orient");
+    QCOMPARE(QString::fromUtf8(arguments[2]), "BMP3:" + window->workingFolder() + "Torvanix.bmp");
     QCOMPARE(pictureSize(*window), QSize(12, 34));
     QCOMPARE(label(*window), " [" + path + "]");
 }

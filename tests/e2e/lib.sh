@@ -36,7 +36,7 @@ make_app_folder() {
     app="$work/app"
     mkdir -p "$app"
     cp -P "$TORVANIX_APP_DIR/torvanix" "$TORVANIX_APP_DIR/vconvert.exe" \
-        "$TORVANIX_APP_DIR/ReadMe.txt" "$app/"
+        "$TORVANIX_APP_DIR/ReadMe.txt" "$TORVANIX_APP_DIR/delegates.xml" "$app/"
 }
 
 # Starts the program with the given arguments, if any.

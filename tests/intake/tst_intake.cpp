@@ -206,8 +206,9 @@ void IntakeTest::commandLineIsSplitWithoutShell_data()
     QTest::addColumn<QString>("commandLine");
     QTest::addColumn<QStringList>("words");
     QTest::newRow("the converter's line")
-        << R"("/opt/t v/vconvert.exe" "/home/a b/x.jpg" BMP3:"/opt/t v/Torvanix.bmp")"
-        << QStringList{"/opt/t v/vconvert.exe", "/home/a b/x.jpg", "BMP3:/opt/t v/Torvanix.bmp"};
+        << R"("/opt/t v/vconvert.exe" "/home/a b/x.jpg" -auto-orient BMP3:"/opt/t v/Torvanix.bmp")"
+        << QStringList{"/opt/t v/vconvert.exe", "/home/a b/x.jpg", "-auto-orient",
+                       "BMP3:/opt/t v/Torvanix.bmp"};
     QTest::newRow("three quotes are one")
         << R"("/bin/p" "say """hi"""")" << QStringList{"/bin/p", R"(say "hi")"};
     QTest::newRow("shell characters stay plain")
@@ -266,7 +267,7 @@ void IntakeTest::converterLineGivesTheNameBackWhole()
     QString output = workFolder + QStringLiteral("Torvanix.bmp");
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
     QCOMPARE(words, (QStringList{appFolder + QStringLiteral("vconvert.exe"), file,
-                                 QStringLiteral("BMP3:") + output}));
+                                 QStringLiteral("-auto-orient"), QStringLiteral("BMP3:") + output}));
 }
 
 void IntakeTest::onlyPlainReadableFilesAreConverted()
