@@ -90,6 +90,9 @@ private Q_SLOTS:
     void pasteOfferedBytes_data();
     void pasteOfferedBytes();
     void pasteHugePicture();
+    void pastedPhotoIsUpright_data();
+    void pastedPhotoIsUpright();
+    void pastedPhotoOnItsSideMeasuresUpright();
 };
 
 void KeysTest::escapeWithNoPicture()
@@ -352,6 +355,55 @@ void KeysTest::pasteHugePicture()
              QStringLiteral("Horizontal+27.70° - Torvanix by Dalvester") + FromClipboard);
     QCOMPARE(window->grab().toImage().pixel(200, 250), qRgb(0, 0, 0));
     QGuiApplication::clipboard()->clear();
+}
+
+void KeysTest::pastedPhotoIsUpright_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QString>("corners"); // upright: top left, top right, bottom left, bottom right
+    // Stored as red, green / blue, white; each Exif orientation says how to turn it upright.
+    const QStringList upright{"RGBW", "GRWB", "WBGR", "BWRG", "RBGW", "BRWG", "WGBR", "GWRB"};
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        QTest::addRow("orientation %d", orientation) << orientation << upright[orientation - 1];
+    }
+}
+
+void KeysTest::pastedPhotoIsUpright()
+{
+    QFETCH(int, orientation);
+    QFETCH(QString, corners);
+    // Larger than the display copy, so the reader scales while decoding.
+    const QSize stored(3200, 1000);
+    ShownWindow window;
+    const QSize fit = window->displayFit();
+    QVERIFY(stored.width() > fit.width() || stored.height() > fit.height());
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("image/jpeg"),
+                  withOrientation(encoded(quadrantPicture(stored.width(), stored.height()), "jpg"),
+                                  orientation));
+    QGuiApplication::clipboard()->setMimeData(data);
+    key(*window, Qt::Key_V, Qt::ControlModifier);
+    const QSize upright = orientation >= 5 ? stored.transposed() : stored;
+    QCOMPARE(pictureSize(*window), upright);
+    const QImage& shown = window->imgTorvanix()->picture();
+    QCOMPARE(shown.size(), upright.boundedTo(fit));
+    QCOMPARE(quadrants(shown), corners);
+}
+
+void KeysTest::pastedPhotoOnItsSideMeasuresUpright()
+{
+    // A 4000 x 3000 photo stored with orientation 6 is a 3000 x 4000 picture: shown at 600 x
+    // 400, a line 200 left and 50 down of the middle is 1000 across and 500 down in it.
+    ShownWindow window;
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("image/jpeg"),
+                  withOrientation(encoded(quadrantPicture(4000, 3000), "jpg"), 6));
+    QGuiApplication::clipboard()->setMimeData(data);
+    key(*window, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window->size(), QSize(600, 400));
+    press(*window, QPointF(100, 250));
+    QCOMPARE(window->writtenTitle(),
+             QStringLiteral("Horizontal+26.56° - Torvanix by Dalvester") + FromClipboard);
 }
 
 TORVANIX_WINDOW_TEST_MAIN(KeysTest)
