@@ -264,13 +264,13 @@ bool frmTorvanix::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutV
     return m_runner.ShellAndWait(ExeFullPath, TimeOutValue);
 }
 
-void frmTorvanix::openFile(const QString& path)
+void frmTorvanix::openFile(const QByteArray& path)
 {
     QMetaObject::invokeMethod(
         this, [this, path] { imgTorvanix_OLEDragDrop({path}); }, Qt::QueuedConnection);
 }
 
-void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
+void frmTorvanix::imgTorvanix_OLEDragDrop(const QList<QByteArray>& files)
 {
     // One conversion at a time (the view refuses drags meanwhile), and only the first file.
     if (m_runner.isWaiting() || m_unloaded || files.isEmpty()) {
@@ -281,7 +281,7 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
                              (QStringList{NoWorkingFolder} + m_work->tried()).join('\n'));
         return;
     }
-    const QString& file = files.first();
+    const intake::NamedFile file(files.first());
     intake::LoadedPicture picture;
     WaitCursor hourglass;
     m_img->setRefuseDrops(true);
@@ -297,11 +297,11 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
     }
     // Picture, label, line and title change together, and only when a new picture came.
     if (!picture.isNull()) {
-        showPicture(std::move(picture), intake::dropLabel(file));
+        showPicture(std::move(picture), intake::dropLabel(file.shown));
     }
 }
 
-bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture& picture)
+bool frmTorvanix::convertDroppedFile(const intake::NamedFile& file, intake::LoadedPicture& picture)
 {
     if (!intake::isConvertibleFile(file)) {
         return true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "DropImport.h"
 #include "Measurement.h"
 #include "PictureFile.h"
 #include "ShellAndWait.h"
@@ -49,8 +50,9 @@ public:
     bool ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutValue);
 
     // Imports a file given on the command line exactly as a drop of it, once the event loop
-    // runs, so the window is up before the converter is waited for. path is absolute.
-    void openFile(const QString& path);
+    // runs, so the window is up before the converter is waited for. path is absolute, the exact
+    // bytes the system knows the file by.
+    void openFile(const QByteArray& path);
 
     // Makes a picture and its label current together and redraws the line and the title over
     // it; used by paste and drop.
@@ -90,12 +92,12 @@ private:
                                float Y);
     void imgTorvanix_MouseUp(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X,
                              float Y);
-    void imgTorvanix_OLEDragDrop(const QStringList& files);
+    void imgTorvanix_OLEDragDrop(const QList<QByteArray>& files);
 
     void pasteFromClipboard();
     // Converts the file and loads the result into picture, left null when no new picture
     // came. False only when the converter could not be started.
-    bool convertDroppedFile(const QString& file, intake::LoadedPicture& picture);
+    bool convertDroppedFile(const intake::NamedFile& file, intake::LoadedPicture& picture);
     void deleteStaleWorkingFiles() const;
 
     // Client size in twips.

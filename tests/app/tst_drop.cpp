@@ -641,7 +641,7 @@ void DropTest::slowConverterIsEndedAtTheLimit()
         const std::unique_ptr<QMimeData> data(filesData({other}));
         refusedDrag = !acceptsDrag(*window, data.get());
         // A second drop that slips through is ignored.
-        emit window->imgTorvanix()->filesDropped({other});
+        emit window->imgTorvanix()->filesDropped({QFile::encodeName(other)});
         stillConverting = window->isConverting();
     });
     const QString slow = picture(pictures, "slow.png", {33, 22});

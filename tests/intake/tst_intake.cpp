@@ -266,21 +266,27 @@ void IntakeTest::converterLineGivesTheNameBackWhole()
         QProcess::splitCommand(intake::converterCommandLine(appFolder, workFolder, file));
     QString output = workFolder + QStringLiteral("Torvanix.bmp");
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    QCOMPARE(words, (QStringList{appFolder + QStringLiteral("vconvert.exe"), file,
-                                 QStringLiteral("-auto-orient"), QStringLiteral("BMP3:") + output}));
+    QCOMPARE(words,
+             (QStringList{appFolder + QStringLiteral("vconvert.exe"), file,
+                          QStringLiteral("-auto-orient"), QStringLiteral("BMP3:") + output}));
 }
 
 void IntakeTest::onlyPlainReadableFilesAreConverted()
 {
+    const auto convertible = [](const QByteArray& path) {
+        return intake::isConvertibleFile(intake::NamedFile(path));
+    };
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("a.png"));
-    QFile(file).open(QIODevice::WriteOnly);
-    QVERIFY(intake::isConvertibleFile(file));
-    QVERIFY(!intake::isConvertibleFile(dir.path()));
-    QVERIFY(!intake::isConvertibleFile(dir.filePath(QStringLiteral("missing.png"))));
-    QVERIFY(!intake::isConvertibleFile(QStringLiteral("/dev/zero")));
-    QVERIFY(!intake::isConvertibleFile(QStringLiteral("relative.png")));
-    QVERIFY(!intake::isConvertibleFile(QString()));
+    const QByteArray file = QFile::encodeName(dir.filePath(QStringLiteral("a.png")));
+    QFile(QFile::decodeName(file)).open(QIODevice::WriteOnly);
+    QVERIFY(convertible(file));
+    QVERIFY(!convertible(QFile::encodeName(dir.path())));
+    QVERIFY(!convertible(QFile::encodeName(dir.filePath(QStringLiteral("missing.png")))));
+    QVERIFY(!convertible("/dev/zero"));
+    QVERIFY(!convertible("relative.png"));
+    QVERIFY(!convertible(QByteArray()));
+    // A NUL would end the name at that of the existing file.
+    QVERIFY(!convertible(file + QByteArray("\0.jpg", 5)));
 }
 
 void IntakeTest::workingPictureNeverThroughALink()
