@@ -9,11 +9,11 @@
 #include <QFile>
 #include <QImageReader>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
-#include <algorithm>
 #include <memory>
 
 namespace harness {
@@ -54,16 +54,10 @@ inline QImage picture(int width, int height, QColor colour = Qt::white)
 inline QImage quadrantPicture(int width, int height)
 {
     QImage image = picture(width, height, Qt::white);
-    const int left = width / 2;
-    const int top = height / 2;
-    for (int y = 0; y < top; ++y) {
-        std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), left, qRgb(255, 0, 0));
-        std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)) + left, width - left,
-                    qRgb(0, 255, 0));
-    }
-    for (int y = top; y < height; ++y) {
-        std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(y)), left, qRgb(0, 0, 255));
-    }
+    QPainter painter(&image);
+    painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
+    painter.fillRect(width / 2, 0, width - width / 2, height / 2, Qt::green);
+    painter.fillRect(0, height / 2, width / 2, height - height / 2, Qt::blue);
     return image;
 }
 

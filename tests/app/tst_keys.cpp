@@ -92,7 +92,6 @@ private Q_SLOTS:
     void pasteHugePicture();
     void pastedPhotoIsUpright_data();
     void pastedPhotoIsUpright();
-    void pastedPhotoOnItsSideMeasuresUpright();
 };
 
 void KeysTest::escapeWithNoPicture()
@@ -388,22 +387,6 @@ void KeysTest::pastedPhotoIsUpright()
     const QImage& shown = window->imgTorvanix()->picture();
     QCOMPARE(shown.size(), upright.boundedTo(fit));
     QCOMPARE(quadrants(shown), corners);
-}
-
-void KeysTest::pastedPhotoOnItsSideMeasuresUpright()
-{
-    // A 4000 x 3000 photo stored with orientation 6 is a 3000 x 4000 picture: shown at 600 x
-    // 400, a line 200 left and 50 down of the middle is 1000 across and 500 down in it.
-    ShownWindow window;
-    auto* data = new QMimeData;
-    data->setData(QStringLiteral("image/jpeg"),
-                  withOrientation(encoded(quadrantPicture(4000, 3000), "jpg"), 6));
-    QGuiApplication::clipboard()->setMimeData(data);
-    key(*window, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(window->size(), QSize(600, 400));
-    press(*window, QPointF(100, 250));
-    QCOMPARE(window->writtenTitle(),
-             QStringLiteral("Horizontal+26.56° - Torvanix by Dalvester") + FromClipboard);
 }
 
 TORVANIX_WINDOW_TEST_MAIN(KeysTest)
