@@ -438,6 +438,9 @@ void IntakeTest::workingFolderIsMadeWherePossible_data()
     QTest::newRow("cache made when missing") << "home/.cache/torvanix" << true;
     QTest::newRow("colon in the cache path") << "tvx:shots/torvanix" << false;
     QTest::newRow("percent in the cache path") << "100%/torvanix" << false;
+    // The raw decoder's command would get these as "_".
+    QTest::newRow("non-ASCII in the cache path") << "José/torvanix" << false;
+    QTest::newRow("quote in the cache path") << "o'brien/torvanix" << false;
     QTest::newRow("link to a folder with brackets") << "link/torvanix" << false;
     QTest::newRow("a file in the way") << "file/torvanix" << false;
 }
