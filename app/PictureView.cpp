@@ -5,7 +5,6 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -73,26 +72,24 @@ std::optional<QLineF> clipped(QPointF a, QPointF b, const QRectF& bounds)
     return QLineF(a.x() + t0 * dx, a.y() + t0 * dy, a.x() + t1 * dx, a.y() + t1 * dy);
 }
 
-// The local file a dropped URL names, when its name comes through exactly. Qt decodes a name
-// that is not valid UTF-8 with replacement characters, which would name another file; and a
-// URL with a host names no file here.
-std::optional<QString> exactLocalFile(const QUrl& url)
+// The exact bytes of the local file a dropped URL names, from its percent-encoding: Qt's own
+// reading decodes a name that is not valid UTF-8 with replacement characters, which may name
+// another file. A URL with a host names no file here.
+std::optional<QByteArray> exactLocalFile(const QUrl& url)
 {
-    if (!url.isLocalFile()) {
+    if (!url.isLocalFile() || !url.host().isEmpty()) {
         return std::nullopt;
     }
-    QString path = url.toLocalFile();
-    const QByteArray named =
-        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-    if (QFile::encodeName(path) != named) {
+    QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    if (path.isEmpty()) {
         return std::nullopt;
     }
     return path;
 }
 
-QStringList localFiles(const QMimeData* data)
+QList<QByteArray> localFiles(const QMimeData* data)
 {
-    QStringList files;
+    QList<QByteArray> files;
     if (data == nullptr || !data->hasUrls()) {
         return files;
     }

@@ -5,10 +5,11 @@
 
 #include "Line.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QLineF>
+#include <QList>
 #include <QRegion>
-#include <QStringList>
 #include <QWidget>
 
 #include <optional>
@@ -62,8 +63,9 @@ signals:
     void mouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X, float Y);
     void mouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X, float Y);
     void mouseUp(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X, float Y);
-    // The local files of a drop, in order; empty for a drop that carries none.
-    void filesDropped(const QStringList& files);
+    // The local files of a drop, in order, by the exact bytes of their paths; empty for a drop
+    // that carries none.
+    void filesDropped(const QList<QByteArray>& files);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -146,6 +146,7 @@ void frmTorvanix::Form_Load()
                                                          ? intake::defaultWorkingPlaces()
                                                          : m_surroundings.workingPlaces);
     m_runner.setTemporaryFolder(m_work->path());
+    m_runner.setConfigureFolder(m_mod.AppFolder);
 }
 
 void frmTorvanix::deleteStaleWorkingFiles() const
@@ -399,13 +400,13 @@ bool frmTorvanix::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutV
     return m_runner.ShellAndWait(ExeFullPath, TimeOutValue);
 }
 
-void frmTorvanix::openFile(const QString& path)
+void frmTorvanix::openFile(const QByteArray& path)
 {
     QMetaObject::invokeMethod(
         this, [this, path] { imgTorvanix_OLEDragDrop({path}); }, Qt::QueuedConnection);
 }
 
-void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
+void frmTorvanix::imgTorvanix_OLEDragDrop(const QList<QByteArray>& files)
 {
     hideNotice();
     // One conversion at a time (the view refuses drags meanwhile), and only the first file.
@@ -417,7 +418,7 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
                              (QStringList{NoWorkingFolder} + m_work->tried()).join('\n'));
         return;
     }
-    const QString& file = files.first();
+    const intake::NamedFile file(files.first());
     intake::LoadedPicture picture;
     WaitCursor hourglass;
     m_img->setRefuseDrops(true);
@@ -434,19 +435,20 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
     // Picture, label, line and title change together, and only when a new picture came;
     // otherwise they stay as they were and the notice says why.
     if (!picture.isNull()) {
-        showPicture(std::move(picture), intake::dropLabel(file));
+        showPicture(std::move(picture), intake::dropLabel(file.shown));
     } else if (!m_dropNotice.isEmpty()) {
         showNotice(m_dropNotice);
     }
 }
 
-bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture& picture)
+bool frmTorvanix::convertDroppedFile(const intake::NamedFile& file, intake::LoadedPicture& picture)
 {
     m_dropNotice.clear();
     // Opened first, so the system's own refusal is told rather than the converter's guess.
-    const QString unopenable = intake::whyUnopenable(file);
+    const QString unopenable = intake::whyUnopenable(file.path);
     if (!unopenable.isEmpty() || !intake::isConvertibleFile(file)) {
-        m_dropNotice = intake::readFailureNotice(intake::ReadFailure::CannotOpen, file, unopenable);
+        m_dropNotice =
+            intake::readFailureNotice(intake::ReadFailure::CannotOpen, file.shown, unopenable);
         return true;
     }
     // Whatever an earlier drop left is gone, so only this conversion's output can load.
@@ -455,7 +457,7 @@ bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture&
     m_pastedDuringConversion = false;
     const QString input = intake::converterInput(work, file);
     if (input.isEmpty()) {
-        m_dropNotice = intake::readFailureNotice(intake::ReadFailure::CannotOpen, file,
+        m_dropNotice = intake::readFailureNotice(intake::ReadFailure::CannotOpen, file.shown,
                                                  QStringLiteral("no link to it can be made"));
         return true;
     }
@@ -477,8 +479,8 @@ bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture&
         m_runner.endProgram();
         m_work->clear();
         if (!m_pastedDuringConversion) {
-            m_dropNotice =
-                intake::conversionFailureNotice(file, input, overTime, m_runner.errorOutput());
+            m_dropNotice = intake::conversionFailureNotice(file.shown, input, overTime,
+                                                           m_runner.errorOutput());
         }
         return true;
     }
@@ -489,9 +491,9 @@ bool frmTorvanix::convertDroppedFile(const QString& file, intake::LoadedPicture&
                              QFileInfo::exists(work + QLatin1String(intake::FirstPageWorkingFile));
         m_dropNotice =
             written
-                ? intake::readFailureNotice(intake::ReadFailure::TooLarge, file,
+                ? intake::readFailureNotice(intake::ReadFailure::TooLarge, file.shown,
                                             QStringLiteral("the converted picture does not load"))
-                : intake::conversionFailureNotice(file, input, false, m_runner.errorOutput());
+                : intake::conversionFailureNotice(file.shown, input, false, m_runner.errorOutput());
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "DropImport.h"
 #include "FullPicture.h"
 #include "Measurement.h"
 #include "PictureFile.h"
@@ -54,8 +55,9 @@ public:
     bool ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOutValue);
 
     // Imports a file given on the command line exactly as a drop of it, once the event loop
-    // runs, so the window is up before the converter is waited for. path is absolute.
-    void openFile(const QString& path);
+    // runs, so the window is up before the converter is waited for. path is absolute, the exact
+    // bytes the system knows the file by.
+    void openFile(const QByteArray& path);
 
     // Says something over the lower edge of the picture for a while, without touching the
     // picture, the line or the title; it goes after the notice time, or at the next mouse
@@ -103,7 +105,7 @@ private:
                                float Y);
     void imgTorvanix_MouseUp(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, float X,
                              float Y);
-    void imgTorvanix_OLEDragDrop(const QStringList& files);
+    void imgTorvanix_OLEDragDrop(const QList<QByteArray>& files);
 
     void pasteFromClipboard();
     // The keys that refine the line once it shows: arrows nudge its active end by one pixel of
@@ -118,7 +120,7 @@ private:
     void fitLineToEdge();
     // Converts the file and loads the result into picture, left null when no new picture
     // came. False only when the converter could not be started.
-    bool convertDroppedFile(const QString& file, intake::LoadedPicture& picture);
+    bool convertDroppedFile(const intake::NamedFile& file, intake::LoadedPicture& picture);
     void deleteStaleWorkingFiles() const;
 
     // Client size in twips.

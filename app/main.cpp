@@ -28,19 +28,38 @@ bool haveDisplay()
 // What the command line asks for: a file to open (none when empty), or to stop at once with
 // an exit status.
 struct Request {
-    QString file;
+    QByteArray file; // the exact bytes of its absolute path
     std::optional<int> exitStatus;
 };
 
-// A name as the user gave it, made absolute against the current folder. "." and ".." are
-// taken out only where that still names the same file, as it may not through a linked folder.
-QString absoluteName(const QString& name)
+// A name as the user gave it, byte for byte, made absolute against the current folder. "." and
+// ".." are taken out only where that still names the same file, as it may not through a linked
+// folder, and only where the name reads back exactly as text; otherwise its bytes stay as they
+// are, so that it never turns into another file's name.
+QByteArray absoluteName(const QByteArray& given)
 {
+    const QString name = QFile::decodeName(given);
+    if (QFile::encodeName(name) != given) {
+        return given.startsWith('/') ? given : QFile::encodeName(QDir::currentPath()) + '/' + given;
+    }
     const QString absolute = QDir::current().absoluteFilePath(name);
     const QString cleaned = QDir::cleanPath(absolute);
     const QString target = QFileInfo(absolute).canonicalFilePath();
-    return !target.isEmpty() && QFileInfo(cleaned).canonicalFilePath() == target ? cleaned
-                                                                                 : absolute;
+    return QFile::encodeName(
+        !target.isEmpty() && QFileInfo(cleaned).canonicalFilePath() == target ? cleaned : absolute);
+}
+
+// The argument the parser took as the first file, as given. Before it come only "--" and
+// options, and an option never reads like it (an option would have ended the program or been
+// refused), so the first argument that reads like it is it.
+QByteArray givenBytes(int argc, char** argv, const QString& file)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (QFile::decodeName(argv[i]) == file && qstrcmp(argv[i], "--") != 0) {
+            return argv[i];
+        }
+    }
+    return QFile::encodeName(file);
 }
 
 void print(std::FILE* stream, const QString& text)
@@ -78,7 +97,9 @@ Request parseArguments(int argc, char** argv)
     if (understood && !parser.isSet(help) && !parser.isSet(version)) {
         // Of several files only the first is used, as with a drop.
         const QStringList files = parser.positionalArguments();
-        return Request{files.isEmpty() ? QString() : absoluteName(files.first()), std::nullopt};
+        return Request{files.isEmpty() ? QByteArray()
+                                       : absoluteName(givenBytes(argc, argv, files.first())),
+                       std::nullopt};
     }
 
     // The usage names the program as it was started; an application object without a
@@ -89,14 +110,14 @@ Request parseArguments(int argc, char** argv)
     if (!understood) {
         print(stderr,
               QStringLiteral("torvanix: %1\n\n%2").arg(parser.errorText(), parser.helpText()));
-        return Request{QString(), UsageError};
+        return Request{QByteArray(), UsageError};
     }
     if (parser.isSet(help)) {
         print(stdout, parser.helpText());
     } else {
         print(stdout, QStringLiteral("Torvanix %1\n").arg(QStringLiteral(TORVANIX_VERSION)));
     }
-    return Request{QString(), EXIT_SUCCESS};
+    return Request{QByteArray(), EXIT_SUCCESS};
 }
 
 } // namespace

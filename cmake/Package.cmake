@@ -21,7 +21,6 @@ set(CPACK_PACKAGE_VENDOR Dalvester)
 set(CPACK_PACKAGE_CONTACT "Dalvester <torvanix@dalvester.com>")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://dalvester.com/torvanix/)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tilt meter for pictures")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Torvanix tells how far a picture is tilted. Open an image file with it from
 the file manager or a terminal, drop one on its window, or paste a picture,
@@ -30,12 +29,13 @@ level or plumb. The window title gives the axis the line is nearest to and
 the signed tilt in degrees, measured in the picture's own pixels whatever the
 shape of the window.
 
-Pictures are read by ImageMagick, so every format it reads will do. Torvanix
-never changes, rotates or saves a picture, and uses no network.")
+Pictures are read by ImageMagick, so every format it reads will do, and camera
+raw files through libraw; photos are shown upright as their orientation tag
+says. Torvanix never changes, rotates or saves a picture, and uses no network.")
 # Qt and the C++ run-time from the program's own links; the converter and the opener of the
 # read-me are started as programs, so they are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "imagemagick, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "imagemagick, libraw-bin, xdg-utils")
 # Without it, Qt falls back to XWayland on a Wayland desktop.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QString output = workFolder + QStringLiteral("Torvanix.bmp");
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
     const QStringList expected{appFolder + QStringLiteral("vconvert.exe"), name,
-                               QStringLiteral("BMP3:") + output};
+                               QStringLiteral("-auto-orient"), QStringLiteral("BMP3:") + output};
     if (QProcess::splitCommand(intake::converterCommandLine(appFolder, workFolder, name)) !=
         expected) {
         std::abort();

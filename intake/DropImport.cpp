@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace intake {
 namespace {
 
@@ -20,22 +23,36 @@ QString quoted(QString text)
 }
 
 const QString InputLinkBase = QStringLiteral("Torvanix-source");
+const QString AutoOrient = QStringLiteral("-auto-orient");
 
 } // namespace
 
-QString converterInput(const QString& WorkFolder, const QString& droppedFile)
+NamedFile::NamedFile(QByteArray exactPath)
+    : path(std::move(exactPath))
+    , shown(QFile::decodeName(path))
 {
-    if (plainForConverter(droppedFile)) {
-        return droppedFile;
+}
+
+bool NamedFile::isExact() const
+{
+    return QFile::encodeName(shown) == path;
+}
+
+QString converterInput(const QString& WorkFolder, const NamedFile& droppedFile)
+{
+    if (droppedFile.isExact() && plainForConverter(droppedFile.shown)) {
+        return droppedFile.shown;
     }
     removeConverterInput(WorkFolder);
     static const QRegularExpression plainSuffix(QStringLiteral("^[A-Za-z0-9]{1,10}$"));
-    const QString suffix = QFileInfo(droppedFile).suffix();
+    const QString suffix = QFileInfo(droppedFile.shown).suffix();
     QString link = WorkFolder + InputLinkBase;
     if (plainSuffix.match(suffix).hasMatch()) {
         link += QLatin1Char('.') + suffix;
     }
-    if (!plainForConverter(link) || !QFile::link(droppedFile, link)) {
+    // The link leads to the exact bytes named, never to a file whose name merely reads the same.
+    if (!plainForConverter(link) ||
+        ::symlink(droppedFile.path.constData(), QFile::encodeName(link).constData()) != 0) {
         return {};
     }
     return link;
@@ -54,14 +71,20 @@ QString converterCommandLine(const QString& AppFolder, const QString& WorkFolder
     // even a working folder with a "%" in its name would still get its own working file.
     QString output = WorkFolder + QLatin1String(SingleWorkingFile);
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
+    // Photos stored on their side with an orientation tag are turned upright, so the readout
+    // measures the picture as its owner sees it.
     return quoted(AppFolder + QStringLiteral("vconvert.exe")) + QLatin1Char(' ') +
-           quoted(droppedFile) + QStringLiteral(" BMP3:") + quoted(output);
+           quoted(droppedFile) + QLatin1Char(' ') + AutoOrient + QStringLiteral(" BMP3:") +
+           quoted(output);
 }
 
-bool isConvertibleFile(const QString& path)
+bool isConvertibleFile(const NamedFile& file)
 {
-    const QFileInfo file(path);
-    return file.isAbsolute() && file.isFile() && file.isReadable();
+    // A NUL would end the name early, at another file's name.
+    const QByteArray& path = file.path;
+    struct stat status {};
+    return path.startsWith('/') && !path.contains('\0') && ::stat(path.constData(), &status) == 0 &&
+           S_ISREG(status.st_mode) && ::access(path.constData(), R_OK) == 0;
 }
 
 LoadedPicture loadWorkingPicture(const QString& WorkFolder, QSize fit)

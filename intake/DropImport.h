@@ -4,6 +4,7 @@
 
 #include "PictureFile.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -11,26 +12,40 @@
 
 namespace intake {
 
+// A file the user named, by the exact bytes of its path, which are what the system knows it by,
+// and by the name to show. A name that is not valid UTF-8 shows replacement characters, which
+// may well spell another file's name, so only the bytes ever lead to a file.
+struct NamedFile {
+    QByteArray path;
+    QString shown;
+    NamedFile() = default;
+    explicit NamedFile(QByteArray exactPath);
+    // Whether the shown name leads to this same file, so that it may be handed on as text.
+    [[nodiscard]] bool isExact() const;
+};
+
 // Seconds the converter may take before the drop is given up.
 inline constexpr std::int32_t ConversionTimeLimit = 6;
 
-// "<AppFolder>vconvert.exe" "<file>" BMP3:"<WorkFolder>Torvanix.bmp", with each path in double
-// quotes. A double quote inside a path is written as three, which the command-line splitter
-// reads back as one, so whatever a name holds the converter gets it as exactly one argument.
+// "<AppFolder>vconvert.exe" "<file>" -auto-orient BMP3:"<WorkFolder>Torvanix.bmp", with each
+// path in double quotes. A double quote inside a path is written as three, which the command-line
+// splitter reads back as one, so whatever a name holds the converter gets it as exactly one
+// argument.
 QString converterCommandLine(const QString& AppFolder, const QString& WorkFolder,
                              const QString& droppedFile);
 
 // Whether a dropped path names something the converter may be given: an existing, readable
 // regular file (not a folder, device or pipe), by an absolute path, so that it can never be
 // taken for an option or for the converter's own "format:" or "[frames]" syntax.
-bool isConvertibleFile(const QString& path);
+bool isConvertibleFile(const NamedFile& file);
 
 // The name to give the converter for a dropped file: the file's own path, unless it holds a
 // character the converter reads as syntax in a name (wildcards, "[frames]", "%d" scenes,
 // "@lists", "format:" prefixes); then a link to the file under a plain name in the working
-// folder, keeping a plain extension, which the converter may need to tell the format. Empty
-// when no such link can be made.
-QString converterInput(const QString& WorkFolder, const QString& droppedFile);
+// folder, keeping a plain extension, which the converter may need to tell the format. The same
+// link for a name that is not valid UTF-8, made from its exact bytes. Empty when no such link
+// can be made.
+QString converterInput(const QString& WorkFolder, const NamedFile& droppedFile);
 
 // Removes the link converterInput may have made.
 void removeConverterInput(const QString& WorkFolder);

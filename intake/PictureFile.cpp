@@ -198,8 +198,14 @@ LoadedPicture readPicture(const QByteArray& bytes, QSize fit)
     }
     // The content tells the format, whatever type the offer was labelled with.
     QImageReader reader(&buffer);
+    // A photo stored on its side is turned upright as its orientation tag says. The header
+    // tells the stored size, and a scaled decode is asked in stored geometry; the turn comes
+    // after, so for a quarter turn both are transposed here.
+    reader.setAutoTransform(true);
+    const bool quarterTurn =
+        reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
     const QByteArray format = reader.format();
-    const QSize size = reader.size();
+    const QSize size = quarterTurn ? reader.size().transposed() : reader.size();
     if (!pastableSize(size)) {
         return {};
     }
@@ -226,7 +232,7 @@ LoadedPicture readPicture(const QByteArray& bytes, QSize fit)
     // A picture whose full pixels are kept is decoded whole once, the display copy taken from it.
     if (!keep && shown != size && !interlaced &&
         (decoded == QImage::Format_RGB32 || decoded == QImage::Format_ARGB32)) {
-        reader.setScaledSize(shown);
+        reader.setScaledSize(quarterTurn ? shown.transposed() : shown);
     }
     const QImage picture = reader.read();
     if (picture.isNull()) {

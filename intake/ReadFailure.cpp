@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace intake {
@@ -54,21 +55,26 @@ QString cleaned(QString line, const QString& input, const QString& fileName)
 
 } // namespace
 
-QString whyUnopenable(const QString& path)
+QString whyUnopenable(const QByteArray& path)
 {
-    QString gone = QStringLiteral("there is no such file");
-    const QFileInfo info(path);
-    if (!info.isAbsolute() || !info.exists()) {
+    const QString gone = QStringLiteral("there is no such file");
+    // The exact bytes the system knows the file by: a name that is not valid UTF-8 must not be
+    // judged by the look-alike its decoded text would name.
+    struct stat info {};
+    if (!path.startsWith('/') || path.contains('\0')) {
         return gone;
     }
-    if (info.isDir()) {
+    if (::stat(path.constData(), &info) != 0) {
+        return errno == EACCES ? QStringLiteral("permission denied") : gone;
+    }
+    if (S_ISDIR(info.st_mode)) {
         return QStringLiteral("it is a folder");
     }
-    if (!info.isFile()) {
+    if (!S_ISREG(info.st_mode)) {
         return QStringLiteral("it is not a plain file");
     }
     // A plain file: opening it cannot block, and the system says why it cannot be read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
         ::close(fd);
         return {};

@@ -23,9 +23,9 @@ enum class PasteFailure {
     CutShort,  // a picture whose data ends early
 };
 
-// Why path cannot be handed to the converter, in a few plain words ("there is no such file",
-// "it is a folder", "permission denied" ...); empty when it can.
-QString whyUnopenable(const QString& path);
+// Why the file of this exact path cannot be handed to the converter, in a few plain words
+// ("there is no such file", "it is a folder", "permission denied" ...); empty when it can.
+QString whyUnopenable(const QByteArray& path);
 
 // The first line of the converter's error output that says why it failed, without the
 // program's name before it or the source location after it; a path in it given as input is

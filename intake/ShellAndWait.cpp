@@ -92,6 +92,14 @@ bool CommandRunner::ShellAndWait(const QString& ExeFullPath, std::int32_t TimeOu
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TMPDIR"), m_temporaryFolder);
         environment.insert(QStringLiteral("MAGICK_TEMPORARY_PATH"), m_temporaryFolder);
+        // Ahead of any folders the user named there, which still count after it.
+        if (!m_configureFolder.isEmpty()) {
+            const QString userFolders = environment.value(QStringLiteral("MAGICK_CONFIGURE_PATH"));
+            environment.insert(QStringLiteral("MAGICK_CONFIGURE_PATH"),
+                               userFolders.isEmpty()
+                                   ? m_configureFolder
+                                   : m_configureFolder + QLatin1Char(':') + userFolders);
+        }
         process->setProcessEnvironment(environment);
         process->setWorkingDirectory(m_temporaryFolder);
     }

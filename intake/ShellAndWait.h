@@ -54,6 +54,9 @@ public:
     // The folder programs started from now on run in and keep their temporary files in (TMPDIR
     // and MAGICK_TEMPORARY_PATH); empty, the caller's.
     void setTemporaryFolder(const QString& folder) { m_temporaryFolder = folder; }
+    // A folder ImageMagick reads configuration from ahead of the system's (MAGICK_CONFIGURE_PATH):
+    // the application folder, whose delegate table sends camera raw files to libraw's decoder.
+    void setConfigureFolder(const QString& folder) { m_configureFolder = folder; }
 
 private:
     void waitForNextEvent(double secondsLeft);
@@ -66,6 +69,7 @@ private:
     qint64 m_group = 0;
     QString m_temporaryFolder;
     QByteArray m_errorOutput;
+    QString m_configureFolder;
     bool m_waiting = false;
 };
 

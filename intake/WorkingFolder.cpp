@@ -38,6 +38,16 @@ bool ensureParent(const WorkingPlace& place)
     return QDir().mkpath(parent.absolutePath()) && QDir().mkdir(place.parent, OwnerOnly);
 }
 
+// Whether the converter can use a folder: plain for it, and kept as it is in the commands of
+// its delegates (the raw decoder's), which turn every character but printable ASCII, and the
+// single quote, into "_": a picture there would be looked for in another folder.
+bool usableForConverter(const QString& folder)
+{
+    return plainForConverter(folder) && std::all_of(folder.cbegin(), folder.cend(), [](QChar c) {
+               return c.unicode() >= u' ' && c.unicode() <= u'~' && c != QLatin1Char('\'');
+           });
+}
+
 // A new private folder in place, locked; empty when it cannot be made there.
 QString makeIn(const WorkingPlace& place, std::unique_ptr<QLockFile>& lock)
 {
@@ -46,7 +56,7 @@ QString makeIn(const WorkingPlace& place, std::unique_ptr<QLockFile>& lock)
     }
     // The converter sees the real path, so that is the one that must be plain.
     const QString parent = QFileInfo(place.parent).canonicalFilePath();
-    if (parent.isEmpty() || !plainForConverter(parent)) {
+    if (parent.isEmpty() || !usableForConverter(parent)) {
         return {};
     }
     QTemporaryDir made(parent + QLatin1Char('/') + place.prefix + QStringLiteral("XXXXXX"));
@@ -55,7 +65,7 @@ QString makeIn(const WorkingPlace& place, std::unique_ptr<QLockFile>& lock)
     }
     made.setAutoRemove(false);
     QString folder = made.path() + QLatin1Char('/');
-    if (!plainForConverter(folder)) {
+    if (!usableForConverter(folder)) {
         QDir(folder).removeRecursively();
         return {};
     }

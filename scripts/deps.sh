@@ -9,8 +9,9 @@ set -euo pipefail
 program=(
     # build
     cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-    # run: Qt's X11, Wayland and offscreen platforms, a font for dialogs, the converter
-    qt6-qpa-plugins qt6-wayland fonts-dejavu-core imagemagick xdg-utils
+    # run: Qt's X11, Wayland and offscreen platforms, a font for dialogs, the converter and
+    # its decoder for camera raw files
+    qt6-qpa-plugins qt6-wayland fonts-dejavu-core imagemagick libraw-bin xdg-utils
 )
 # the Debian package: dependencies from the program's libraries
 package=(dpkg-dev file)
@@ -20,6 +21,8 @@ everything=(
     # the tools that drive it; desktop-entry checks
     libx11-dev libbenchmark-dev
     xvfb xauth xdotool xclip x11-utils desktop-file-utils libglib2.0-bin perl
+    # orientation tags written into the tests' photos
+    libimage-exiftool-perl
     # the package's checker; the checkers of the desktop entry's metadata and the manual page
     lintian appstream groff-base
     # fuzzing, sanitizers and lint

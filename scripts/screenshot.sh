@@ -175,7 +175,7 @@ done
 
 app="$work/app"
 mkdir -p "$app"
-cp -P "$app_dir/torvanix" "$app_dir/vconvert.exe" "$app_dir/ReadMe.txt" "$app/"
+cp -P "$app_dir/torvanix" "$app_dir/vconvert.exe" "$app_dir/ReadMe.txt" "$app_dir/delegates.xml" "$app/"
 (cd "$app" && exec ./torvanix) >"$work/app.log" 2>&1 &
 app_pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$app_pid" 2>/dev/null | head -n 1) ||

@@ -5,6 +5,7 @@
 
 #include "FakeClock.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -178,6 +179,8 @@ class DropTest : public QObject {
 private Q_SLOTS:
     void formatsShowTheirPicture_data();
     void formatsShowTheirPicture();
+    void photosShowUpright_data();
+    void photosShowUpright();
     void lineKeepsItsPlaceOnANewPicture();
     void badDropsChangeNothing_data();
     void badDropsChangeNothing();
@@ -244,6 +247,46 @@ void DropTest::formatsShowTheirPicture()
     QCOMPARE(shownTitle(*window), Base + " [" + path + "]");
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     QVERIFY(!window->isConverting());
+}
+
+void DropTest::photosShowUpright_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QString>("corners"); // upright: top left, top right, bottom left, bottom right
+    QTest::addColumn<QString>("format");
+    // Stored as red, green / blue, white; each orientation tag says how to turn it upright.
+    const QStringList upright{"RGBW", "GRWB", "WBGR", "BWRG", "RBGW", "BRWG", "WGBR", "GWRB"};
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        QTest::addRow("JPEG, orientation %d", orientation)
+            << orientation << upright[orientation - 1] << "jpg";
+    }
+    QTest::newRow("TIFF, orientation 6") << 6 << upright[5] << "tif";
+}
+
+void DropTest::photosShowUpright()
+{
+    QFETCH(int, orientation);
+    QFETCH(QString, corners);
+    QFETCH(QString, format);
+    const QSize stored(64, 48);
+    QTemporaryDir pictures;
+    const QString path = pictures.filePath(QStringLiteral("photo.") + format);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    quadrantPicture(stored.width(), stored.height()).save(&buffer, "jpg", 95);
+    QFile file(pictures.filePath(QStringLiteral("photo.jpg")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(withOrientation(jpeg, orientation));
+    file.close();
+    if (format == QStringLiteral("tif")) {
+        make({file.fileName(), QStringLiteral("-orient"), QStringLiteral("RightTop"), path});
+    }
+    AppFolder app;
+    ShownWindow window(Surroundings{app.dir.path()});
+    drop(*window, {path});
+    QCOMPARE(pictureSize(*window), orientation >= 5 ? stored.transposed() : stored);
+    QCOMPARE(quadrants(window->imgTorvanix()->picture()), corners);
 }
 
 void DropTest::lineKeepsItsPlaceOnANewPicture()
@@ -513,7 +556,7 @@ void DropTest::converterGetsTheFileAsOneArgument()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QList<QByteArray> arguments = file.readAll().split('\0');
     arguments.removeLast();
-    QCOMPARE(arguments.size(), 2);
+    QCOMPARE(arguments.size(), 3);
     const QString input = QString::fromUtf8(arguments[0]);
     if (asItself) {
         QCOMPARE(input, path);
@@ -521,7 +564,8 @@ void DropTest::converterGetsTheFileAsOneArgument()
         QVERIFY(input.startsWith(window->workingFolder() + QStringLiteral("Torvanix-source")));
         QVERIFY(!input.contains(QLatin1Char('[')) && !input.contains(QLatin1Char('*')));
     }
-    QCOMPARE(QString::fromUtf8(arguments[1]), "BMP3:" + window->workingFolder() + "Torvanix.bmp");
+    QCOMPARE(arguments[1], "-auto-orient");
+    QCOMPARE(QString::fromUtf8(arguments[2]), "BMP3:" + window->workingFolder() + "Torvanix.bmp");
     QCOMPARE(pictureSize(*window), QSize(12, 34));
     QCOMPARE(label(*window), " [" + path + "]");
 }
@@ -666,7 +710,7 @@ void DropTest::slowConverterIsEndedAtTheLimit()
         const std::unique_ptr<QMimeData> data(filesData({other}));
         refusedDrag = !acceptsDrag(*window, data.get());
         // A second drop that slips through is ignored.
-        emit window->imgTorvanix()->filesDropped({other});
+        emit window->imgTorvanix()->filesDropped({QFile::encodeName(other)});
         stillConverting = window->isConverting();
     });
     const QString slow = picture(pictures, "slow.png", {33, 22});

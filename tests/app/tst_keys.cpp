@@ -103,6 +103,8 @@ private Q_SLOTS:
     void refiningFollowsTheRules();
     void enterFitsTheLineToTheEdge_data();
     void enterFitsTheLineToTheEdge();
+    void pastedPhotoIsUpright_data();
+    void pastedPhotoIsUpright();
 };
 
 void KeysTest::escapeWithNoPicture()
@@ -373,6 +375,40 @@ void KeysTest::pasteHugePicture()
     QCOMPARE(window->grab().toImage().pixel(200, 250), qRgb(0, 0, 0));
     QGuiApplication::clipboard()->clear();
 }
+
+void KeysTest::pastedPhotoIsUpright_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QString>("corners"); // upright: top left, top right, bottom left, bottom right
+    // Stored as red, green / blue, white; each Exif orientation says how to turn it upright.
+    const QStringList upright{"RGBW", "GRWB", "WBGR", "BWRG", "RBGW", "BRWG", "WGBR", "GWRB"};
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        QTest::addRow("orientation %d", orientation) << orientation << upright[orientation - 1];
+    }
+}
+
+void KeysTest::pastedPhotoIsUpright()
+{
+    QFETCH(int, orientation);
+    QFETCH(QString, corners);
+    // Larger than the display copy, so the reader scales while decoding.
+    const QSize stored(3200, 1000);
+    ShownWindow window;
+    const QSize fit = window->displayFit();
+    QVERIFY(stored.width() > fit.width() || stored.height() > fit.height());
+    auto* data = new QMimeData;
+    data->setData(QStringLiteral("image/jpeg"),
+                  withOrientation(encoded(quadrantPicture(stored.width(), stored.height()), "jpg"),
+                                  orientation));
+    QGuiApplication::clipboard()->setMimeData(data);
+    key(*window, Qt::Key_V, Qt::ControlModifier);
+    const QSize upright = orientation >= 5 ? stored.transposed() : stored;
+    QCOMPARE(pictureSize(*window), upright);
+    const QImage& shown = window->imgTorvanix()->picture();
+    QCOMPARE(shown.size(), upright.boundedTo(fit));
+    QCOMPARE(quadrants(shown), corners);
+}
+
 
 namespace {
 

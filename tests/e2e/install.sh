@@ -25,6 +25,7 @@ app="$prefix/lib/torvanix"
 [ "$(readlink "$app/vconvert.exe")" = "$(readlink "$TORVANIX_APP_DIR/vconvert.exe")" ] ||
     fail "vconvert.exe does not point at the converter"
 [ -f "$app/ReadMe.txt" ] || fail "no ReadMe.txt"
+[ -f "$app/delegates.xml" ] || fail "no delegate table for camera raw files"
 [ -x "$prefix/bin/torvanix" ] || fail "no launcher on the PATH"
 app_id=com.dalvester.Torvanix
 for icon in 16x16/apps/$app_id.png 256x256/apps/$app_id.png scalable/apps/$app_id.svg; do

@@ -36,7 +36,7 @@ make_app_folder() {
     app="$work/app"
     mkdir -p "$app"
     cp -P "$TORVANIX_APP_DIR/torvanix" "$TORVANIX_APP_DIR/vconvert.exe" \
-        "$TORVANIX_APP_DIR/ReadMe.txt" "$app/"
+        "$TORVANIX_APP_DIR/ReadMe.txt" "$TORVANIX_APP_DIR/delegates.xml" "$app/"
 }
 
 # Starts the program with the given arguments, if any.
@@ -75,6 +75,14 @@ expect_title() {
         sleep 0.05
     done
     fail "title is '$got', expected '$want'"
+}
+
+# The colour on screen at x,y of the window, near enough: R, G, B, W (white) or ? for another.
+colour_at() {
+    import -window "$window" -crop "1x1+$1+$2" +repage -depth 8 txt:- | tail -n 1 |
+        sed -n 's/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
+        awk '{ code = 0; for (i = 1; i <= 3; i++) { if ($i > 160) code += 2 ^ (i - 1); else if ($i >= 90) code = -99 }
+               print (code == 1 ? "R" : code == 2 ? "G" : code == 4 ? "B" : code == 7 ? "W" : "?") }'
 }
 
 client_size() {

@@ -27,6 +27,9 @@ dpkg-deb -x "$deb" "$root"
     fail "/usr/bin/torvanix is not a relative link to the program"
 [ "$(realpath -ms "/usr/lib/torvanix/$(readlink "$root/usr/lib/torvanix/vconvert.exe")")" = \
     "$(readlink "$TORVANIX_APP_DIR/vconvert.exe")" ] || fail "vconvert.exe does not lead to the converter"
+# Camera raw files need the delegate table beside the converter and libraw's decoder.
+[ -f "$root/usr/lib/torvanix/delegates.xml" ] || fail "no delegate table for camera raw files"
+dpkg-deb -f "$deb" Depends | grep -qw libraw-bin || fail "the package does not depend on libraw-bin"
 desktop-file-validate "$root/usr/share/applications/$app_id.desktop" ||
     fail "the desktop entry is not valid"
 appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" >"$work/as.log" ||

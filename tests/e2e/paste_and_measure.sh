@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A PNG offered on the X clipboard is pasted with Ctrl+V, measured with a real drag, read from
 # the title, and Escape brings the base title back. A clipboard holding no picture changes
-# nothing; a 100-megapixel picture pastes like any other.
+# nothing; a 100-megapixel picture pastes like any other, and a photo stored on its side pastes
+# upright.
 source "$(dirname "$0")/lib.sh"
 
 make_app_folder
@@ -49,6 +50,23 @@ offer_on_clipboard image/png "$work/huge.png"
 xdotool key ctrl+v
 drag_on_app 100,300
 expect_title "Horizontal+27.70° - Torvanix by Dalvester [Image from Clipboard]" 60
+
+# A photo stored on its side, 800 x 600 with red, green / blue, white quadrants and orientation
+# 6, pastes upright: a 600 x 800 picture with blue, red / white, green.
+"$convert_tool" -size 800x600 xc:white -fill red -draw 'rectangle 0,0 399,299' \
+    -fill lime -draw 'rectangle 400,0 799,299' -fill blue -draw 'rectangle 0,300 399,599' \
+    "$work/side.jpg"
+exiftool -q -overwrite_original -Orientation#=6 "$work/side.jpg"
+offer_on_clipboard image/jpeg "$work/side.jpg"
+xdotool key Escape ctrl+v
+for _ in $(seq 1 50); do
+    corners="$(colour_at 150 100)$(colour_at 450 100)$(colour_at 150 300)$(colour_at 450 300)"
+    [ "$corners" = BRWG ] && break
+    sleep 0.1
+done
+[ "$corners" = BRWG ] || fail "the pasted photo's quadrants read $corners, not upright"
+drag_on_app 300,200 200,300
+expect_title "Vertical-26.56° - Torvanix by Dalvester [Image from Clipboard]"
 
 close_app
 echo "PASS"

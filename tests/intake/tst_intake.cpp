@@ -317,8 +317,9 @@ void IntakeTest::commandLineIsSplitWithoutShell_data()
     QTest::addColumn<QString>("commandLine");
     QTest::addColumn<QStringList>("words");
     QTest::newRow("the converter's line")
-        << R"("/opt/t v/vconvert.exe" "/home/a b/x.jpg" BMP3:"/opt/t v/Torvanix.bmp")"
-        << QStringList{"/opt/t v/vconvert.exe", "/home/a b/x.jpg", "BMP3:/opt/t v/Torvanix.bmp"};
+        << R"("/opt/t v/vconvert.exe" "/home/a b/x.jpg" -auto-orient BMP3:"/opt/t v/Torvanix.bmp")"
+        << QStringList{"/opt/t v/vconvert.exe", "/home/a b/x.jpg", "-auto-orient",
+                       "BMP3:/opt/t v/Torvanix.bmp"};
     QTest::newRow("three quotes are one")
         << R"("/bin/p" "say """hi"""")" << QStringList{"/bin/p", R"(say "hi")"};
     QTest::newRow("shell characters stay plain")
@@ -376,21 +377,27 @@ void IntakeTest::converterLineGivesTheNameBackWhole()
         QProcess::splitCommand(intake::converterCommandLine(appFolder, workFolder, file));
     QString output = workFolder + QStringLiteral("Torvanix.bmp");
     output.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    QCOMPARE(words, (QStringList{appFolder + QStringLiteral("vconvert.exe"), file,
-                                 QStringLiteral("BMP3:") + output}));
+    QCOMPARE(words,
+             (QStringList{appFolder + QStringLiteral("vconvert.exe"), file,
+                          QStringLiteral("-auto-orient"), QStringLiteral("BMP3:") + output}));
 }
 
 void IntakeTest::onlyPlainReadableFilesAreConverted()
 {
+    const auto convertible = [](const QByteArray& path) {
+        return intake::isConvertibleFile(intake::NamedFile(path));
+    };
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("a.png"));
-    QFile(file).open(QIODevice::WriteOnly);
-    QVERIFY(intake::isConvertibleFile(file));
-    QVERIFY(!intake::isConvertibleFile(dir.path()));
-    QVERIFY(!intake::isConvertibleFile(dir.filePath(QStringLiteral("missing.png"))));
-    QVERIFY(!intake::isConvertibleFile(QStringLiteral("/dev/zero")));
-    QVERIFY(!intake::isConvertibleFile(QStringLiteral("relative.png")));
-    QVERIFY(!intake::isConvertibleFile(QString()));
+    const QByteArray file = QFile::encodeName(dir.filePath(QStringLiteral("a.png")));
+    QFile(QFile::decodeName(file)).open(QIODevice::WriteOnly);
+    QVERIFY(convertible(file));
+    QVERIFY(!convertible(QFile::encodeName(dir.path())));
+    QVERIFY(!convertible(QFile::encodeName(dir.filePath(QStringLiteral("missing.png")))));
+    QVERIFY(!convertible("/dev/zero"));
+    QVERIFY(!convertible("relative.png"));
+    QVERIFY(!convertible(QByteArray()));
+    // A NUL would end the name at that of the existing file.
+    QVERIFY(!convertible(file + QByteArray("\0.jpg", 5)));
 }
 
 void IntakeTest::workingPictureNeverThroughALink()
@@ -684,6 +691,9 @@ void IntakeTest::workingFolderIsMadeWherePossible_data()
     QTest::newRow("cache made when missing") << "home/.cache/torvanix" << true;
     QTest::newRow("colon in the cache path") << "tvx:shots/torvanix" << false;
     QTest::newRow("percent in the cache path") << "100%/torvanix" << false;
+    // The raw decoder's command would get these as "_".
+    QTest::newRow("non-ASCII in the cache path") << "José/torvanix" << false;
+    QTest::newRow("quote in the cache path") << "o'brien/torvanix" << false;
     QTest::newRow("link to a folder with brackets") << "link/torvanix" << false;
     QTest::newRow("a file in the way") << "file/torvanix" << false;
 }
