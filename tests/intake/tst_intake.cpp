@@ -439,7 +439,8 @@ namespace {
 // kind of BMP: a palette for a grey picture or one of few colours.
 QImage testPicture(const QString& kind)
 {
-    constexpr QSize size(37, 23); // rows padded in every depth
+    // Rows padded in every depth, and long enough for run-length data to be marked along them.
+    constexpr QSize size(2101, 23);
     const bool grey = kind == QLatin1String("grey");
     const bool alpha = kind == QLatin1String("alpha");
     const int colours = kind == QLatin1String("two colours") ? 2 : 9;
