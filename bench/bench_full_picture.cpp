@@ -6,6 +6,7 @@
 //        bench_full_picture grey W H FILE.jpg             writes a grainy grey photo
 #include "FullPicture.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -70,7 +71,10 @@ void regionAlongADrag(benchmark::State& state, const QString& path)
 int walk(const QString& path)
 {
     const long before = statusKb("VmHWM:");
+    QElapsedTimer opening;
+    opening.start();
     const auto full = intake::FullPicture::fromBmp(path);
+    const double openMs = static_cast<double>(opening.nsecsElapsed()) / 1e6;
     if (!full) {
         std::fprintf(stderr, "not a BMP the reader maps: %s\n", qPrintable(path));
         return 1;
@@ -93,12 +97,13 @@ int walk(const QString& path)
             }
         }
     }
-    std::printf("%s: %lld x %lld, %lld MB file; %lld loupe regions, %lld grey rows of %lld\n"
+    std::printf("%s: %lld x %lld, %lld MB file, opened in %.1f ms; %lld loupe regions, %lld "
+                "grey rows of %lld\n"
                 "peak resident (VmHWM): %ld MB at start, %ld MB once mapped, %ld MB after "
                 "(now resident %ld MB; checksum %.0f)\n",
                 qPrintable(QFileInfo(path).fileName()), static_cast<long long>(full->width()),
                 static_cast<long long>(full->height()),
-                static_cast<long long>(QFileInfo(path).size() / 1'000'000),
+                static_cast<long long>(QFileInfo(path).size() / 1'000'000), openMs,
                 static_cast<long long>(Events), static_cast<long long>(Events / 100 * BandRows),
                 static_cast<long long>(BandWidth), before / 1000, mapped / 1000,
                 statusKb("VmHWM:") / 1000, statusKb("VmRSS:") / 1000, sum);
