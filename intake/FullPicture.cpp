@@ -16,11 +16,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Why a mapped working file cannot fault (SIGBUS) under the reader: its size is checked with
-// fstat before it is mapped, and nothing ever shortens it afterwards. It lies in the window's
-// private working folder (0700), where only this program and the converter it starts write,
-// and the program never truncates a working file: it deletes (unlinks) them before each new
-// conversion, and a deleted file keeps its data for as long as a mapping holds it.
+// Why reading a mapped working file cannot fault (SIGBUS): its size is checked with fstat
+// before it is mapped, and a mapping faults only where its file was shortened afterwards.
+// Nothing shortens a working file: the program deletes (unlinks) them before each new
+// conversion instead of truncating them, the converter then writes new files, and a deleted
+// file keeps its data for as long as a mapping holds it. The working folder is private (0700),
+// so only the user's own programs could reach in and truncate one, and those could as well end
+// the program outright.
 
 namespace intake {
 namespace {
