@@ -104,7 +104,7 @@ int walk(const QString& path)
                 qPrintable(QFileInfo(path).fileName()), static_cast<long long>(full->width()),
                 static_cast<long long>(full->height()),
                 static_cast<long long>(QFileInfo(path).size() / 1'000'000), openMs,
-                static_cast<long long>(Events), static_cast<long long>(Events / 100 * BandRows),
+                static_cast<long long>(Events), static_cast<long long>(Events / 100) * BandRows,
                 static_cast<long long>(BandWidth), before / 1000, mapped / 1000,
                 statusKb("VmHWM:") / 1000, statusKb("VmRSS:") / 1000, sum);
     return 0;

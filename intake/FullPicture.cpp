@@ -36,12 +36,12 @@ constexpr qint64 GreyChunk = 256;
 
 // What of a mapped file a read brings into the process's memory: the kernel maps up to this
 // much of the cached file around each page that faults in.
-constexpr qint64 FaultAroundBytes = 64 * 1024;
+constexpr qint64 FaultAroundBytes = qint64(64) << 10;
 // Past this much touched since the last release, the mapped pages are handed back: moving the
 // loupe over a whole 100-megapixel picture would otherwise end with all of it resident.
-constexpr qint64 ResidentBudgetBytes = 16 * 1024 * 1024;
+constexpr qint64 ResidentBudgetBytes = qint64(16) << 20;
 // The one walk through run-length data hands back what it has read in steps of this much.
-constexpr qint64 WalkReleaseBytes = 4 * 1024 * 1024;
+constexpr qint64 WalkReleaseBytes = qint64(4) << 20;
 
 float grey(QRgb colour)
 {
@@ -283,7 +283,7 @@ public:
     }
 
 private:
-    bool dataPresent() const
+    [[nodiscard]] bool dataPresent() const
     {
         return m_layout.dataOffset + m_layout.stride() * height <= m_map->size();
     }

@@ -478,7 +478,7 @@ QByteArray topDown(const QByteArray& bottomUp)
 {
     const auto* header = bottomUp.constData();
     const auto dataOffset = intake::bmp::field<quint32>(header + 10);
-    const auto width = intake::bmp::field<qint32>(header + 18);
+    const qsizetype width = intake::bmp::field<qint32>(header + 18);
     const auto height = intake::bmp::field<qint32>(header + 22);
     const auto bits = intake::bmp::field<quint16>(header + 28);
     const qsizetype stride = (width * bits + 31) / 32 * 4;
