@@ -35,7 +35,7 @@ QImage fitForDisplay(const QImage& picture, QSize fit);
 
 // The decoded picture, kept for its full-resolution pixels when it has at most
 // LargestKeptPixels; null otherwise.
-std::shared_ptr<const FullPicture> keptFullPicture(const QImage& picture);
+std::shared_ptr<const FullPicture> keptFullPicture(QImage picture);
 
 // Whether a picture of this size may be pasted: not empty, at most LargestPastedPixels, and no
 // side longer than the readout can express.
