@@ -1,5 +1,6 @@
-// Reading pictures for display: a picture keeps its own pixel size for the readout, but only a
-// copy sampled down to what a screen can show is kept in memory.
+// Reading pictures for display: a picture keeps its own pixel size for the readout, and a copy
+// sampled down to what a screen can show; its full-resolution pixels stay in the converter's
+// file, or are kept whole only for a paste of at most LargestKeptPixels.
 #pragma once
 
 #include "FullPicture.h"
