@@ -39,7 +39,7 @@ constexpr qint64 GreyChunk = 256;
 constexpr qint64 FaultAroundBytes = qint64(64) << 10;
 // Past this much touched since the last release, the mapped pages are handed back: moving the
 // loupe over a whole 100-megapixel picture would otherwise end with all of it resident.
-constexpr qint64 ResidentBudgetBytes = qint64(16) << 20;
+constexpr qint64 ResidentBudgetBytes = qint64(8) << 20;
 // The one walk through run-length data hands back what it has read in steps of this much.
 constexpr qint64 WalkReleaseBytes = qint64(4) << 20;
 
