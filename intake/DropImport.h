@@ -51,8 +51,8 @@ QString converterInput(const QString& WorkFolder, const NamedFile& droppedFile);
 void removeConverterInput(const QString& WorkFolder);
 
 // The picture the conversion wrote: "Torvanix.bmp", or else the first page of a multi-page
-// file, "Torvanix-0.bmp", kept at most fit pixels each way for display. Null when there is
-// none, it does not load, or it is a link.
+// file, "Torvanix-0.bmp", kept at most fit pixels each way for display, with its full pixels
+// mapped from the same file. Null when there is none, it does not load, or it is a link.
 LoadedPicture loadWorkingPicture(const QString& WorkFolder, QSize fit);
 
 // The image label for a dropped file: " [" + path + "]".

@@ -16,11 +16,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Why a mapped working file cannot fault (SIGBUS) under the reader: its size is checked with
-// fstat before it is mapped, and nothing ever shortens it afterwards. It lies in the window's
-// private working folder (0700), where only this program and the converter it starts write,
-// and the program never truncates a working file: it deletes (unlinks) them before each new
-// conversion, and a deleted file keeps its data for as long as a mapping holds it.
+// Why reading a mapped working file cannot fault (SIGBUS): its size is checked with fstat
+// before it is mapped, and a mapping faults only where its file was shortened afterwards.
+// Nothing shortens a working file: the program deletes (unlinks) them before each new
+// conversion instead of truncating them, the converter then writes new files, and a deleted
+// file keeps its data for as long as a mapping holds it. The working folder is private (0700),
+// so only the user's own programs could reach in and truncate one, and those could as well end
+// the program outright.
 
 namespace intake {
 namespace {
@@ -34,10 +36,12 @@ constexpr qint64 GreyChunk = 256;
 
 // What of a mapped file a read brings into the process's memory: the kernel maps up to this
 // much of the cached file around each page that faults in.
-constexpr qint64 FaultAroundBytes = 64 * 1024;
+constexpr qint64 FaultAroundBytes = qint64(64) << 10;
 // Past this much touched since the last release, the mapped pages are handed back: moving the
 // loupe over a whole 100-megapixel picture would otherwise end with all of it resident.
-constexpr qint64 ResidentBudgetBytes = 16 * 1024 * 1024;
+constexpr qint64 ResidentBudgetBytes = qint64(8) << 20;
+// The one walk through run-length data hands back what it has read in steps of this much.
+constexpr qint64 WalkReleaseBytes = qint64(4) << 20;
 
 float grey(QRgb colour)
 {
@@ -187,11 +191,15 @@ private:
     mutable std::atomic<qint64> m_touched{0};
 };
 
-// Where a row of run-length data starts in the file, and at which column it starts drawing.
-struct RowStart {
-    qint64 at = -1; // -1: the row draws nothing
+// A place to start decoding run-length data: a code at byte `at` of the file that draws from
+// column x of its row.
+struct Mark {
+    qint64 at = 0;
     qint64 x = 0;
 };
+// Run-length data is marked at least every this many columns of a row: decoding a segment reads
+// at most about this much more than the segment.
+constexpr qint64 MarkSpan = 1024;
 
 // A BMP read in place from its mapping, one row segment at a time.
 class MappedBmp : public Rows {
@@ -242,8 +250,8 @@ public:
     void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out) const override
     {
         const qint64 fileRow = m_layout.bottomUp ? height - 1 - y : y;
-        if (!m_rows.empty()) {
-            runRow(m_rows[static_cast<std::size_t>(fileRow)], x0, x1, out);
+        if (!m_rowMarks.empty()) {
+            runRow(fileRow, x0, x1, out);
             return;
         }
         const qint64 start = m_layout.dataOffset + fileRow * m_layout.stride();
@@ -275,7 +283,7 @@ public:
     }
 
 private:
-    bool dataPresent() const
+    [[nodiscard]] bool dataPresent() const
     {
         return m_layout.dataOffset + m_layout.stride() * height <= m_map->size();
     }
@@ -318,28 +326,41 @@ private:
     // Bytes that an absolute run of n indices takes, padded to a whole 16-bit word.
     static qint64 absoluteBytes(qint64 n) { return (n + 1) / 2 * 2; }
 
-    // Walks the run-length data once, noting where each row starts, so that a row is later
-    // decoded from its own start. False when the data runs out before its end.
+    // Walks the run-length data once, noting where each row starts and where it reaches every
+    // MarkSpan columns, so that a segment is decoded from just before it. False when the data
+    // runs out before its end.
     bool indexRuns()
     {
         const uchar* data = m_map->data();
         const qint64 size = m_map->size();
-        m_rows.assign(static_cast<std::size_t>(height), RowStart{});
+        m_rowMarks.assign(static_cast<std::size_t>(height) + 1, 0);
         qint64 at = m_layout.dataOffset;
         qint64 row = 0;
         qint64 x = 0;
-        m_rows[0] = {at, 0};
+        qint64 nextMark = 0;
+        // Rows up to row start at the marks noted so far; the row itself at the next one.
+        auto startRows = [this, &nextMark](qint64 from, qint64 to) {
+            for (qint64 r = from; r <= std::min(to, height); ++r) {
+                m_rowMarks[static_cast<std::size_t>(r)] = m_marks.size();
+            }
+            nextMark = 0;
+        };
+        startRows(0, 0);
         // The walk reads a little of every page: hand them back behind it as it goes.
         m_map->advise(MADV_SEQUENTIAL);
         qint64 released = 0;
         bool whole = false;
         while (row < height) {
-            if (at - released > ResidentBudgetBytes) {
+            if (at - released > WalkReleaseBytes) {
                 m_map->release(released, at);
                 released = at;
             }
             if (at + 2 > size) {
                 break;
+            }
+            if (x >= nextMark) {
+                m_marks.push_back({at, x});
+                nextMark = (x / MarkSpan + 1) * MarkSpan;
             }
             const int count = data[at];
             const int code = data[at + 1];
@@ -349,9 +370,8 @@ private:
             } else if (code == 0) { // end of the row
                 at += 2;
                 x = 0;
-                if (++row < height) {
-                    m_rows[static_cast<std::size_t>(row)] = {at, 0};
-                }
+                startRows(row + 1, row + 1);
+                ++row;
             } else if (code == 1) { // end of the picture; the rows left draw nothing
                 whole = true;
                 break;
@@ -362,9 +382,9 @@ private:
                 x += data[at + 2];
                 const int down = data[at + 3];
                 at += 4;
-                row += down;
-                if (down > 0 && row < height) {
-                    m_rows[static_cast<std::size_t>(row)] = {at, x};
+                if (down > 0) {
+                    startRows(row + 1, row + down);
+                    row += down;
                 }
             } else {
                 at += 2 + absoluteBytes(code);
@@ -374,23 +394,32 @@ private:
                 }
             }
         }
+        startRows(row + 1, height);
+        m_marks.shrink_to_fit();
         m_map->release(released, size);
         m_map->advise(MADV_RANDOM);
         return whole || row >= height;
     }
 
-    // Decodes one row of run-length data as far as x1. Pixels no run draws take the first
-    // colour, as Qt's reader shows them.
-    void runRow(const RowStart& start, qint64 x0, qint64 x1, QRgb* out) const
+    // Decodes one row of run-length data from the last mark at or before x0 as far as x1.
+    // Pixels no run draws take the first colour, as Qt's reader shows them.
+    void runRow(qint64 fileRow, qint64 x0, qint64 x1, QRgb* out) const
     {
         std::fill(out, out + (x1 - x0), m_palette[0]);
-        if (start.at < 0) {
-            return;
+        const auto first =
+            m_marks.begin() + static_cast<qsizetype>(m_rowMarks[static_cast<std::size_t>(fileRow)]);
+        const auto last = m_marks.begin() +
+                          static_cast<qsizetype>(m_rowMarks[static_cast<std::size_t>(fileRow) + 1]);
+        auto mark =
+            std::upper_bound(first, last, x0, [](qint64 x, const Mark& m) { return x < m.x; });
+        if (mark == first) {
+            return; // the row draws nothing up to x0 or at all
         }
+        --mark;
         const uchar* data = m_map->data();
         const qint64 size = m_map->size();
-        qint64 at = start.at;
-        qint64 x = start.x;
+        qint64 at = mark->at;
+        qint64 x = mark->x;
         while (x < x1 && at + 2 <= size) {
             const int count = data[at];
             const int code = data[at + 1];
@@ -420,7 +449,7 @@ private:
                 at += 2 + absoluteBytes(code);
             }
         }
-        m_map->touched(FaultAroundBytes + (at - start.at));
+        m_map->touched(FaultAroundBytes + (at - mark->at));
     }
 
     std::unique_ptr<Mapping> m_map;
@@ -429,7 +458,9 @@ private:
     Channel m_red;
     Channel m_green;
     Channel m_blue;
-    std::vector<RowStart> m_rows; // run-length data only
+    // Run-length data only: where the decoding may start, and each file row's first mark.
+    std::vector<Mark> m_marks;
+    std::vector<std::size_t> m_rowMarks;
 };
 
 } // namespace

@@ -113,9 +113,9 @@ QImage fitForDisplay(const QImage& picture, QSize fit)
     return picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
-std::shared_ptr<const FullPicture> keptFullPicture(const QImage& picture)
+std::shared_ptr<const FullPicture> keptFullPicture(QImage picture)
 {
-    return keptSize(picture.size()) ? FullPicture::fromImage(picture) : nullptr;
+    return keptSize(picture.size()) ? FullPicture::fromImage(std::move(picture)) : nullptr;
 }
 
 bool pastableSize(QSize size)
@@ -234,11 +234,13 @@ LoadedPicture readPicture(const QByteArray& bytes, QSize fit)
         (decoded == QImage::Format_RGB32 || decoded == QImage::Format_ARGB32)) {
         reader.setScaledSize(quarterTurn ? shown.transposed() : shown);
     }
-    const QImage picture = reader.read();
+    QImage picture = reader.read();
     if (picture.isNull()) {
         return {};
     }
-    return {fitForDisplay(picture, fit), size, keep ? keptFullPicture(picture) : nullptr};
+    // The kept picture takes over the decoded one, so that turning it opaque needs no copy.
+    QImage display = fitForDisplay(picture, fit);
+    return {std::move(display), size, keep ? keptFullPicture(std::move(picture)) : nullptr};
 }
 
 } // namespace intake

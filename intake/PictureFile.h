@@ -1,5 +1,6 @@
-// Reading pictures for display: a picture keeps its own pixel size for the readout, but only a
-// copy sampled down to what a screen can show is kept in memory.
+// Reading pictures for display: a picture keeps its own pixel size for the readout, and a copy
+// sampled down to what a screen can show; its full-resolution pixels stay in the converter's
+// file, or are kept whole only for a paste of at most LargestKeptPixels.
 #pragma once
 
 #include "FullPicture.h"
@@ -35,7 +36,7 @@ QImage fitForDisplay(const QImage& picture, QSize fit);
 
 // The decoded picture, kept for its full-resolution pixels when it has at most
 // LargestKeptPixels; null otherwise.
-std::shared_ptr<const FullPicture> keptFullPicture(const QImage& picture);
+std::shared_ptr<const FullPicture> keptFullPicture(QImage picture);
 
 // Whether a picture of this size may be pasted: not empty, at most LargestPastedPixels, and no
 // side longer than the readout can express.

@@ -549,7 +549,8 @@ namespace {
 // kind of BMP: a palette for a grey picture or one of few colours.
 QImage testPicture(const QString& kind)
 {
-    constexpr QSize size(37, 23); // rows padded in every depth
+    // Rows padded in every depth, and long enough for run-length data to be marked along them.
+    constexpr QSize size(2101, 23);
     const bool grey = kind == QLatin1String("grey");
     const bool alpha = kind == QLatin1String("alpha");
     const int colours = kind == QLatin1String("two colours") ? 2 : 9;
@@ -587,7 +588,7 @@ QByteArray topDown(const QByteArray& bottomUp)
 {
     const auto* header = bottomUp.constData();
     const auto dataOffset = intake::bmp::field<quint32>(header + 10);
-    const auto width = intake::bmp::field<qint32>(header + 18);
+    const qsizetype width = intake::bmp::field<qint32>(header + 18);
     const auto height = intake::bmp::field<qint32>(header + 22);
     const auto bits = intake::bmp::field<quint16>(header + 28);
     const qsizetype stride = (width * bits + 31) / 32 * 4;
