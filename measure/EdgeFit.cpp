@@ -11,6 +11,9 @@ namespace {
 
 constexpr double Pi = 3.14159265358979323846;
 constexpr double MaxTurnDegrees = 3.0;
+// An end farther off the picture than this is no line on it; below it, the line's position at
+// each section keeps far more than the precision a fit needs.
+constexpr double FarthestEnd = 1e7;
 // Bounds the band (and so the memory and time of a fit) whatever the caller passes.
 constexpr double MaxHalfWidth = 128.0;
 // Fewer cross-sections than this say too little about a direction.
@@ -763,8 +766,12 @@ std::optional<PictureSegment> placeEnds(const PictureSegment& rough, const Line&
         const double along = (u - uc) * du + (v - line.a) * dv;
         return std::pair<double, double>{uc + along * du, line.a + along * dv};
     };
-    auto [ua, va] = foot(rough.a);
-    auto [ub, vb] = foot(rough.b);
+    const std::pair<double, double> footA = foot(rough.a);
+    const std::pair<double, double> footB = foot(rough.b);
+    const double ua = footA.first;
+    const double va = footA.second;
+    const double ub = footB.first;
+    const double vb = footB.second;
     // Liang-Barsky: the part of the fitted segment inside [0, sizeU] x [0, sizeV].
     double t0 = 0.0;
     double t1 = 1.0;
@@ -827,7 +834,7 @@ std::optional<PictureSegment> fitEdge(const PixelRows& pixels, const PictureSegm
         return std::nullopt;
     }
     for (const double c : {rough.a.x, rough.a.y, rough.b.x, rough.b.y}) {
-        if (!std::isfinite(c)) {
+        if (!(std::fabs(c) <= FarthestEnd)) {
             return std::nullopt;
         }
     }
