@@ -1023,12 +1023,11 @@ std::optional<PictureSegment> fitEdge(const PixelRows& pixels, const PictureSegm
     }
 
     // Straight, whole and along the rough line, or nothing.
-    const double halfLength = 0.5 * static_cast<double>(i1 - i0 + 1);
     const double turn = std::fabs(std::atan(fit.line.b) - std::atan(slope));
     const auto considered = static_cast<double>((i1 - i0) / stride + 1);
     if (static_cast<double>(used) < MinRoomyShare * considered ||
         static_cast<double>(fit.inliers) < MinInlierShare * static_cast<double>(used) ||
-        fit.scale > MaxScatter || sagitta(points, fit, halfLength) > MaxSagitta ||
+        fit.scale > MaxScatter || sagitta(points, fit, halfSpan) > MaxSagitta ||
         turn > MaxTurnDegrees * Pi / 180.0) {
         return std::nullopt;
     }
