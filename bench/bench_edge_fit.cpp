@@ -19,6 +19,7 @@
 #include <ctime>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -95,12 +96,12 @@ double coverage(double z, double m, double sigma, double cosine)
         }
         return (ramp(z + 1.0) - ramp(z + 1.0 - m)) / m;
     }
-    static const double nodes[8] = {0.0950125098376374, 0.2816035507792589, 0.4580167776572274,
-                                    0.6178762444026438, 0.7554044083550030, 0.8656312023878318,
-                                    0.9445750230732326, 0.9894009349916499};
-    static const double weights[8] = {0.1894506104550685, 0.1826034150449236, 0.1691565193950025,
-                                      0.1495959888165767, 0.1246289712555339, 0.0951585116824928,
-                                      0.0622535239386479, 0.0271524594117541};
+    static constexpr std::array<double, 8> nodes = {
+        0.0950125098376374, 0.2816035507792589, 0.4580167776572274, 0.6178762444026438,
+        0.7554044083550030, 0.8656312023878318, 0.9445750230732326, 0.9894009349916499};
+    static constexpr std::array<double, 8> weights = {
+        0.1894506104550685, 0.1826034150449236, 0.1691565193950025, 0.1495959888165767,
+        0.1246289712555339, 0.0951585116824928, 0.0622535239386479, 0.0271524594117541};
     const double k = cosine / sigma;
     double sum = 0.0;
     for (int i = 0; i < 8; ++i) {
@@ -186,8 +187,8 @@ QImage roundTrip(const QImage& image, const char* format)
 // The title's angle for a segment in picture pixels, through the window's own readout.
 double titleDegrees(const measure::PictureSegment& segment, int width, int height)
 {
-    const float clientWidth = static_cast<float>(ShownWidth * measure::TwipsPerPixel);
-    const float clientHeight = static_cast<float>(ShownHeight * measure::TwipsPerPixel);
+    const auto clientWidth = static_cast<float>(ShownWidth * measure::TwipsPerPixel);
+    const auto clientHeight = static_cast<float>(ShownHeight * measure::TwipsPerPixel);
     measure::LineFractions fractions{segment.a.x / width, segment.a.y / height, segment.b.x / width,
                                      segment.b.y / height};
     measure::LineControl control;
@@ -297,9 +298,9 @@ int main(int argc, char** argv)
         for (const bool alongY : {false, true}) {
             for (const double sigma : {0.0, 0.7, 1.5}) {
                 for (const double noise : {0.0, 4.0}) {
-                    for (std::size_t a = 0; a < angles.size(); ++a) {
+                    for (const double angle : angles) {
                         for (const double sign : {1.0, -1.0}) {
-                            const Edge edge{alongY, sign * angles[a], sigma, noise};
+                            const Edge edge{alongY, sign * angle, sigma, noise};
                             const QImage drawn = drawEdge(size.width, size.height, edge, drawing);
                             for (const char* format : {"png", "jpeg"}) {
                                 const GreyRows pixels(roundTrip(drawn, format));
@@ -318,7 +319,7 @@ int main(int argc, char** argv)
                                     std::uniform_real_distribution<double> turn(0.0, 2.0 * Pi);
                                     std::uniform_real_distribution<double> unit(0.0, 1.0);
                                     const double uMid = centre(placing);
-                                    measure::PicturePoint ends[2];
+                                    std::array<measure::PicturePoint, 2> ends;
                                     for (int e = 0; e < 2; ++e) {
                                         const double u = uMid + (e == 0 ? -0.5 : 0.5) * lengthU;
                                         const double v = 0.5 * sizeV + m * (u - 0.5 * sizeU);
@@ -349,21 +350,22 @@ int main(int argc, char** argv)
                                     hand = std::min(hand, 180.0 - hand);
                                     // More than 3 degrees off, the fit refuses by design.
                                     const bool turnedAway = hand > 3.0;
-                                    char name[160];
-                                    std::snprintf(name, sizeof name,
+                                    std::array<char, 160> name{};
+                                    std::snprintf(name.data(), name.size(),
                                                   "%dx%d %-4s %s blur %.1f noise %.0f", size.width,
                                                   size.height, format, alongY ? "vert" : "horz",
                                                   sigma, noise);
-                                    if (only != nullptr && std::strstr(name, only) != nullptr) {
-                                        std::printf("%s angle %6.2f length %5.0f: %s %.5f\n", name,
-                                                    edge.degrees, length,
+                                    if (only != nullptr &&
+                                        std::strstr(name.data(), only) != nullptr) {
+                                        std::printf("%s angle %6.2f length %5.0f: %s %.5f\n",
+                                                    name.data(), edge.degrees, length,
                                                     fitted ? "error" : "refused",
                                                     fitted ? titleDegrees(*fitted, size.width,
                                                                           size.height) -
                                                                  edge.degrees
                                                            : 0.0);
                                     }
-                                    for (Tally* tally : {&tallies[name], &overall}) {
+                                    for (Tally* tally : {&tallies[name.data()], &overall}) {
                                         tally->sumHand += hand;
                                         tally->worstHand = std::max(tally->worstHand, hand);
                                         if (!fitted) {
@@ -376,11 +378,11 @@ int main(int argc, char** argv)
                                             edge.degrees);
                                         if (!(error <= tally->worstFit)) {
                                             tally->worstFit = error;
-                                            char detail[200];
-                                            std::snprintf(detail, sizeof detail,
-                                                          "%s angle %.2f length %.0f", name,
+                                            std::array<char, 200> detail{};
+                                            std::snprintf(detail.data(), detail.size(),
+                                                          "%s angle %.2f length %.0f", name.data(),
                                                           edge.degrees, length);
-                                            tally->worstCase = detail;
+                                            tally->worstCase = detail.data();
                                         }
                                     }
                                 }

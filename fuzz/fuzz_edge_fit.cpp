@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<float> grey(static_cast<std::size_t>(width * height));
     for (std::int64_t y = 0; y < height; ++y) {
         for (std::int64_t x = 0; x < width; ++x) {
-            const double noise = static_cast<double>(input.take<std::uint8_t>());
+            const auto noise = static_cast<double>(input.take<std::uint8_t>());
             double level = noise;
             if ((shape & 4U) != 0) {
                 const double side =

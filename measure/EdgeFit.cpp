@@ -1,6 +1,7 @@
 #include "EdgeFit.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 #include <utility>
@@ -197,14 +198,14 @@ Fit robustLine(const std::vector<Point>& points)
 double sagitta(const std::vector<Point>& points, const Fit& fit, double halfLength)
 {
     // Least squares of the residual on 1, t and t^2 with t in [-1, 1].
-    double m[3][4] = {};
+    std::array<std::array<double, 4>, 3> m{};
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (!fit.inlier[i]) {
             continue;
         }
         const double t = points[i].u / halfLength;
         const double r = points[i].v - (fit.line.a + fit.line.b * points[i].u);
-        const double basis[3] = {1.0, t, t * t};
+        const std::array<double, 3> basis = {1.0, t, t * t};
         for (int row = 0; row < 3; ++row) {
             for (int col = 0; col < 3; ++col) {
                 m[row][col] += basis[row] * basis[col];
@@ -517,14 +518,14 @@ public:
         , m_step(1.0 / perPixel)
     {
         // Gauss-Legendre nodes on [-1, 1] for the spread along the section's neighbour.
-        static constexpr double nodes8[4] = {0.1834346424956498, 0.5255324099163290,
-                                             0.7966664774136267, 0.9602898564975363};
-        static constexpr double weights8[4] = {0.3626837833783620, 0.3137066458778873,
-                                               0.2223810344533745, 0.1012285362903763};
-        static constexpr double nodes4[2] = {0.3399810435848563, 0.8611363115940526};
-        static constexpr double weights4[2] = {0.6521451548625461, 0.3478548451374539};
-        const double* at = nodes == 8 ? nodes8 : nodes4;
-        const double* weight = nodes == 8 ? weights8 : weights4;
+        static constexpr std::array<double, 4> nodes8 = {0.1834346424956498, 0.5255324099163290,
+                                                         0.7966664774136267, 0.9602898564975363};
+        static constexpr std::array<double, 4> weights8 = {0.3626837833783620, 0.3137066458778873,
+                                                           0.2223810344533745, 0.1012285362903763};
+        static constexpr std::array<double, 2> nodes4 = {0.3399810435848563, 0.8611363115940526};
+        static constexpr std::array<double, 2> weights4 = {0.6521451548625461, 0.3478548451374539};
+        const double* at = nodes == 8 ? nodes8.data() : nodes4.data();
+        const double* weight = nodes == 8 ? weights8.data() : weights4.data();
         const int half = nodes / 2;
         const double spread = 0.5 * std::fabs(slope);
         const auto count = static_cast<std::size_t>(2.0 * reach / m_step) + 2;
@@ -610,14 +611,14 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
     double offset = 0.0;
     for (int iteration = 0; iteration < SectionIterations; ++iteration) {
         // Normal equations of the linearised model low + contrast * share(d - offset).
-        double m[3][4] = {};
+        std::array<std::array<double, 4>, 3> m{};
         for (std::size_t k = first; k < last; ++k) {
             const double d = static_cast<double>(k) + 0.5 - centre - offset;
             double share = 0.0;
             double slope = 0.0;
             model.at(d, share, slope);
             const double r = p[k] - (low + contrast * share);
-            const double basis[3] = {1.0, share, -contrast * slope};
+            const std::array<double, 3> basis = {1.0, share, -contrast * slope};
             for (int row = 0; row < 3; ++row) {
                 for (int col = 0; col < 3; ++col) {
                     m[row][col] += basis[row] * basis[col];
@@ -775,9 +776,9 @@ std::optional<PictureSegment> placeEnds(const PictureSegment& rough, const Line&
     // Liang-Barsky: the part of the fitted segment inside [0, sizeU] x [0, sizeV].
     double t0 = 0.0;
     double t1 = 1.0;
-    const double delta[2] = {ub - ua, vb - va};
-    const double origin[2] = {ua, va};
-    const double limit[2] = {static_cast<double>(sizeU), static_cast<double>(sizeV)};
+    const std::array<double, 2> delta = {ub - ua, vb - va};
+    const std::array<double, 2> origin = {ua, va};
+    const std::array<double, 2> limit = {static_cast<double>(sizeU), static_cast<double>(sizeV)};
     for (int axis = 0; axis < 2; ++axis) {
         for (const double edge : {0.0, limit[axis]}) {
             const double distance = edge - origin[axis];
@@ -1024,8 +1025,9 @@ std::optional<PictureSegment> fitEdge(const PixelRows& pixels, const PictureSegm
 
     // Straight, whole and along the rough line, or nothing.
     const double turn = std::fabs(std::atan(fit.line.b) - std::atan(slope));
-    const auto considered = static_cast<double>((i1 - i0) / stride + 1);
-    if (static_cast<double>(used) < MinRoomyShare * considered ||
+    const std::int64_t considered = (i1 - i0) / stride + 1; // sections looked at, whole
+
+    if (static_cast<double>(used) < MinRoomyShare * static_cast<double>(considered) ||
         static_cast<double>(fit.inliers) < MinInlierShare * static_cast<double>(used) ||
         fit.scale > MaxScatter || sagitta(points, fit, halfSpan) > MaxSagitta ||
         turn > MaxTurnDegrees * Pi / 180.0) {
