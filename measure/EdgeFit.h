@@ -41,7 +41,11 @@ struct PictureSegment {
 // along, looked for in a band halfWidth picture pixels to either side of it, between its ends.
 // Returns the segment with each end moved straight across onto the fitted line, keeping its
 // place along it; nothing when there is no such edge (too weak, curved, broken up, or turned
-// more than 3 degrees from the rough line). Never reads outside the band or the picture.
+// more than 3 degrees from the rough line). Never reads outside the band or the picture; the
+// ends returned lie inside the picture ([0, width] x [0, height]) and within halfWidth of the
+// rough line, and an end beyond the picture slides along the fitted line to its edge. The band
+// runs across the line along the picture's axis nearer to across (columns for a line nearer
+// horizontal, rows otherwise), and halfWidth is capped at 128 picture pixels.
 std::optional<PictureSegment> fitEdge(const PixelRows& pixels, const PictureSegment& rough,
                                       double halfWidth);
 

@@ -1,0 +1,140 @@
+// The edge fit over arbitrary small pictures, rough lines and band widths: never a crash, a
+// read outside the picture or the band, a NaN, or an end outside the picture or the band; and
+// each pixel read at most once, so the work is bounded by the band.
+#include "FuzzInput.h"
+
+#include "EdgeFit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// The fit never looks farther out than this, whatever band it is given.
+constexpr double LargestBand = 128.0;
+
+void require(bool condition)
+{
+    if (!condition) {
+        std::abort();
+    }
+}
+
+double distanceFromLine(double x, double y, const measure::PictureSegment& line)
+{
+    const double dx = line.b.x - line.a.x;
+    const double dy = line.b.y - line.a.y;
+    return std::fabs((x - line.a.x) * dy - (y - line.a.y) * dx) / std::hypot(dx, dy);
+}
+
+class FuzzPicture : public measure::PixelRows {
+public:
+    FuzzPicture(std::int64_t width, std::int64_t height, std::vector<float> grey,
+                const measure::PictureSegment& rough, double band)
+        : m_width(width)
+        , m_height(height)
+        , m_grey(std::move(grey))
+        , m_rough(rough)
+        , m_band(band)
+    {
+    }
+    [[nodiscard]] std::int64_t width() const override { return m_width; }
+    [[nodiscard]] std::int64_t height() const override { return m_height; }
+    void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override
+    {
+        require(y >= 0 && y < m_height && x0 >= 0 && x0 <= x1 && x1 <= m_width);
+        const double dx = m_rough.b.x - m_rough.a.x;
+        const double dy = m_rough.b.y - m_rough.a.y;
+        const double length = std::hypot(dx, dy);
+        for (std::int64_t x = x0; x < x1; ++x) {
+            // Within the band: across the line, and between its ends as the cross-sections run
+            // (along the picture's axis nearer to across, so beyond a tilted line's ends by as
+            // much as the band's half-width times the tilt's tangent), give or take a pixel.
+            const double cx = static_cast<double>(x) + 0.5;
+            const double cy = static_cast<double>(y) + 0.5;
+            require(distanceFromLine(cx, cy, m_rough) <= m_band + 1.0);
+            const double along = ((cx - m_rough.a.x) * dx + (cy - m_rough.a.y) * dy) / length;
+            const double beyond = m_band * std::min(std::fabs(dx), std::fabs(dy)) /
+                                      std::max(std::fabs(dx), std::fabs(dy)) +
+                                  1.0;
+            require(along >= -beyond && along <= length + beyond);
+            m_reads += 1;
+            *out++ = m_grey[static_cast<std::size_t>(y * m_width + x)];
+        }
+    }
+    [[nodiscard]] std::int64_t reads() const { return m_reads; }
+
+private:
+    std::int64_t m_width;
+    std::int64_t m_height;
+    std::vector<float> m_grey;
+    measure::PictureSegment m_rough;
+    double m_band;
+    mutable std::int64_t m_reads = 0;
+};
+
+// A coordinate: raw (any double, NaN and infinities included) or a place on or near the picture.
+double coordinate(FuzzInput& input, bool raw, std::int64_t size)
+{
+    if (raw) {
+        return input.take<double>();
+    }
+    return static_cast<double>(input.take<std::int16_t>()) / 32768.0 *
+               (static_cast<double>(size) + 16.0) +
+           static_cast<double>(size) / 2.0;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzInput input(data, size);
+    const auto shape = input.take<std::uint8_t>();
+    const std::int64_t width = 1 + input.take<std::uint8_t>() % 64;
+    const std::int64_t height = 1 + input.take<std::uint8_t>() % 64;
+    const bool raw = (shape & 1U) != 0;
+    const measure::PictureSegment rough{
+        {coordinate(input, raw, width), coordinate(input, raw, height)},
+        {coordinate(input, raw, width), coordinate(input, raw, height)}};
+    const double halfWidth = (shape & 2U) != 0
+                                 ? input.take<double>()
+                                 : static_cast<double>(input.take<std::uint8_t>()) / 8.0;
+
+    // The pixels: the input's bytes as they come, or a step along a line of the input's choosing
+    // with the bytes as noise, so that the fit gets past its first refusals.
+    const auto edgeX = static_cast<double>(input.take<std::int8_t>()) / 4.0;
+    const auto edgeY = static_cast<double>(input.take<std::int8_t>()) / 4.0;
+    const auto edgeTurn = static_cast<double>(input.take<std::int8_t>()) / 128.0;
+    std::vector<float> grey(static_cast<std::size_t>(width * height));
+    for (std::int64_t y = 0; y < height; ++y) {
+        for (std::int64_t x = 0; x < width; ++x) {
+            const auto noise = static_cast<double>(input.take<std::uint8_t>());
+            double level = noise;
+            if ((shape & 4U) != 0) {
+                const double side =
+                    (static_cast<double>(y) - edgeY) - edgeTurn * (static_cast<double>(x) - edgeX);
+                level = (side > 0.0 ? 180.0 : 70.0) + noise / 32.0;
+            }
+            grey[static_cast<std::size_t>(y * width + x)] = static_cast<float>(level);
+        }
+    }
+
+    const bool sized = std::isfinite(halfWidth) && halfWidth > 0.0;
+    const double band = sized ? std::min(halfWidth, LargestBand) : 0.0;
+    const FuzzPicture picture(width, height, std::move(grey), rough, band);
+    const auto fitted = measure::fitEdge(picture, rough, halfWidth);
+    require(picture.reads() <= width * height);
+    if (!fitted) {
+        return 0;
+    }
+    require(sized);
+    for (const measure::PicturePoint& end : {fitted->a, fitted->b}) {
+        require(std::isfinite(end.x) && std::isfinite(end.y));
+        require(end.x >= 0.0 && end.x <= static_cast<double>(width));
+        require(end.y >= 0.0 && end.y <= static_cast<double>(height));
+        require(distanceFromLine(end.x, end.y, rough) <= band + 1e-6);
+    }
+    return 0;
+}
