@@ -24,6 +24,10 @@ const QRegularExpression ProgramName(QStringLiteral(R"(^[^\s:]+: )"));
 const QRegularExpression SourceLocation(QStringLiteral(R"(\s+@ \w+/\S+$)"));
 // A name ImageMagick quotes, `like this', when it is a full path.
 const QRegularExpression QuotedPath(QStringLiteral(R"(`(/[^`']*)')"));
+// libraw's decoder, which ImageMagick runs for camera raw files, says why it failed in its own
+// words ("Cannot open /tmp/magick-...: Unsupported file format or not RAW file"); ImageMagick
+// then only says that the decoder's output is missing.
+const QRegularExpression RawDecoderError(QStringLiteral(R"(^Cannot \w+ /\S+: (.+)$)"));
 // The converter's closing complaint once its input failed, which says nothing about why.
 const QString NothingRead = QStringLiteral("no images defined");
 
@@ -95,6 +99,12 @@ QString converterErrorLine(const QByteArray& errorOutput, const QString& input,
 {
     const QStringList lines =
         QString::fromUtf8(errorOutput).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& line : lines) {
+        if (const auto raw = RawDecoderError.match(line.trimmed()); raw.hasMatch()) {
+            return QStringLiteral("the camera raw decoder cannot read it (%1)")
+                .arg(raw.captured(1));
+        }
+    }
     QString firstOther;
     for (const QString& line : lines) {
         QString text = cleaned(line, input, fileName);

@@ -283,6 +283,17 @@ void IntakeTest::conversionFailuresAreToldApart_data()
                nothing
         << "Torvanix cannot read x.dng: delegate failed `'ufraw-batch' --silent --create-id=also "
            "--out-type=png --out-depth=16 --output='%u.png' '%i''";
+    QTest::newRow("raw file its decoder cannot read")
+        << "/p/bad.dng"
+        << "/p/bad.dng" << false
+        << "Cannot open /tmp/w/magick-sNSlBRrKfG2mXsK_eGn69h4-dQbHmFnz: Unsupported file format "
+           "or not RAW file\n"
+           "convert-im6.q16: unable to open image "
+           "`/tmp/w/magick-Id4vx0fhwCB5v1MsrP6Jojexj2HYlrvK.ppm': No such file or directory @ "
+           "error/blob.c/OpenBlob/3014.\n" +
+               nothing
+        << "Torvanix cannot read bad.dng: the camera raw decoder cannot read it (Unsupported "
+           "file format or not RAW file)";
     QTest::newRow("a temporary copy cannot be opened")
         << "/p/x.svg"
         << "/p/x.svg" << false
