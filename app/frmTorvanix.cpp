@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 
 #include <array>
 
@@ -65,6 +66,12 @@ private:
 int pixelsOf(float twips)
 {
     return measure::CLng(static_cast<double>(twips) / TwipsPerPixel);
+}
+
+QList<intake::WorkingPlace> workingPlacesOf(const Surroundings& surroundings)
+{
+    return surroundings.workingPlaces.isEmpty() ? intake::defaultWorkingPlaces()
+                                                : surroundings.workingPlaces;
 }
 
 } // namespace
@@ -119,10 +126,11 @@ void frmTorvanix::Form_Load()
     // Working files used to live beside the program; clear any an older version left there,
     // where this user may. The converter now writes into a folder of this window's own.
     deleteStaleWorkingFiles();
-    m_work = std::make_unique<intake::WorkingFolder>(m_surroundings.workingPlaces.isEmpty()
-                                                         ? intake::defaultWorkingPlaces()
-                                                         : m_surroundings.workingPlaces);
-    m_runner.setTemporaryFolder(m_work->path());
+    // The folders of windows that were killed go once the event loop runs, not before the first
+    // frame; this window makes its own when a conversion first needs it (workingFolder).
+    QTimer::singleShot(0, this, [this] {
+        intake::removeAbandonedWorkingFolders(workingPlacesOf(m_surroundings));
+    });
 }
 
 void frmTorvanix::deleteStaleWorkingFiles() const
@@ -132,8 +140,14 @@ void frmTorvanix::deleteStaleWorkingFiles() const
     }
 }
 
-QString frmTorvanix::workingFolder() const
+QString frmTorvanix::workingFolder()
 {
+    // Made on first need, as its lock file is synced to disk, a wait no start-up should have;
+    // one that could not be made is tried again at the next need, never after unloading.
+    if (!m_unloaded && (m_work == nullptr || !m_work->isValid())) {
+        m_work = std::make_unique<intake::WorkingFolder>(workingPlacesOf(m_surroundings));
+        m_runner.setTemporaryFolder(m_work->path());
+    }
     return m_work != nullptr ? m_work->path() : QString();
 }
 
@@ -164,7 +178,9 @@ void frmTorvanix::Form_Unload()
     // A conversion still running is ended first, so that it writes no file after this.
     m_unloaded = true;
     m_runner.endProgram();
-    m_work->remove();
+    if (m_work != nullptr) {
+        m_work->remove();
+    }
     deleteStaleWorkingFiles();
 }
 
@@ -275,7 +291,7 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QStringList& files)
     if (m_runner.isWaiting() || m_unloaded || files.isEmpty()) {
         return;
     }
-    if (!m_work->isValid()) {
+    if (workingFolder().isEmpty()) {
         QMessageBox::warning(this, ErrorTitle,
                              (QStringList{NoWorkingFolder} + m_work->tried()).join('\n'));
         return;

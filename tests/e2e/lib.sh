@@ -49,14 +49,18 @@ start_app() {
         fail "no window appeared; log: $(cat "$work/app.log")"
 }
 
-# The working folder of the window whose process is $1: where its lock file is held open.
+# The working folder of the window whose process is $1: where its lock file is held open. A
+# window makes it when its first drop is converted, so it is waited for a few seconds.
 working_folder_of() {
     local fd target
-    for fd in /proc/"$1"/fd/*; do
-        target=$(readlink "$fd" 2>/dev/null) || continue
-        case "$target" in
-            */window.lock) dirname "$target"; return 0 ;;
-        esac
+    for _ in $(seq 1 100); do
+        for fd in /proc/"$1"/fd/*; do
+            target=$(readlink "$fd" 2>/dev/null) || continue
+            case "$target" in
+                */window.lock) dirname "$target"; return 0 ;;
+            esac
+        done
+        sleep 0.05
     done
     return 1
 }
