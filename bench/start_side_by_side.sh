@@ -59,4 +59,11 @@ for index in "${!builds[@]}"; do
     echo "${builds[$index]}"
     printf '  cold start to first paint: %s\n' "$(summary "$work/cold.$index")"
     printf '  another window, warm:      %s\n' "$(summary "$work/warm.$index")"
+    [ "$index" -gt 0 ] || continue
+    # Differences to the first build within each round, where the machine's state is shared.
+    for kind in cold warm; do
+        paste "$work/$kind.$index" "$work/$kind.0" | awk '{print $1 - $2}' >"$work/$kind.diff"
+    done
+    printf '  cold, minus the first build in the same round: %s\n' "$(summary "$work/cold.diff")"
+    printf '  warm, minus the first build in the same round: %s\n' "$(summary "$work/warm.diff")"
 done
