@@ -161,14 +161,14 @@ drag_to_app() {
 skip_status=77
 
 # Runs a command as the ordinary user, in its home folder, with a clean desktop environment
-# (DISPLAY, HOME, the X authority and the sanitizers' options, pointing at the user's copies).
-# It replaces the shell it runs in, so the pid of "as_ordinary_user cmd &" is the program's own;
-# call it in the background or in a subshell.
+# (DISPLAY, HOME, a runtime folder, the X authority and the sanitizers' options, pointing at the
+# user's copies). It replaces the shell it runs in, so the pid of "as_ordinary_user cmd &" is
+# the program's own; call it in the background or in a subshell.
 as_ordinary_user() {
     cd "$user_home"
     exec setpriv --reuid="$test_user" --regid="$test_user" --clear-groups -- \
         env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" HOME="$user_home" \
-        XAUTHORITY="$shared/Xauthority" LANG="${LANG:-C.UTF-8}" \
+        XDG_RUNTIME_DIR="$user_runtime" XAUTHORITY="$shared/Xauthority" LANG="${LANG:-C.UTF-8}" \
         ASAN_OPTIONS="$user_asan_options" LSAN_OPTIONS="$user_lsan_options" \
         UBSAN_OPTIONS="$user_ubsan_options" "$@"
 }
@@ -227,8 +227,9 @@ make_ordinary_user() {
         fi
     fi
     user_home="$shared/home"
-    mkdir -m 700 "$user_home"
-    chown "$test_user:" "$user_home"
+    user_runtime="$shared/runtime"
+    mkdir -m 700 "$user_home" "$user_runtime"
+    chown "$test_user:" "$user_home" "$user_runtime"
     if [ -n "${XAUTHORITY:-}" ] && [ -f "$XAUTHORITY" ]; then
         install -m 644 "$XAUTHORITY" "$shared/Xauthority"
     fi
