@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -84,6 +85,12 @@ int pixelsOf(float twips)
     return measure::CLng(static_cast<double>(twips) / TwipsPerPixel);
 }
 
+QList<intake::WorkingPlace> workingPlacesOf(const Surroundings& surroundings)
+{
+    return surroundings.workingPlaces.isEmpty() ? intake::defaultWorkingPlaces()
+                                                : surroundings.workingPlaces;
+}
+
 } // namespace
 
 frmTorvanix::frmTorvanix(Surroundings surroundings, QWidget* parent)
@@ -142,11 +149,13 @@ void frmTorvanix::Form_Load()
     // Working files used to live beside the program; clear any an older version left there,
     // where this user may. The converter now writes into a folder of this window's own.
     deleteStaleWorkingFiles();
-    m_work = std::make_unique<intake::WorkingFolder>(m_surroundings.workingPlaces.isEmpty()
-                                                         ? intake::defaultWorkingPlaces()
-                                                         : m_surroundings.workingPlaces);
-    m_runner.setTemporaryFolder(m_work->path());
+    // Raw camera files go to libraw through the delegate table beside the program.
     m_runner.setConfigureFolder(m_mod.AppFolder);
+    // The folders of windows that were killed go once the event loop runs, not before the first
+    // frame; this window makes its own when a conversion first needs it (workingFolder).
+    QTimer::singleShot(0, this, [this] {
+        intake::removeAbandonedWorkingFolders(workingPlacesOf(m_surroundings));
+    });
 }
 
 void frmTorvanix::deleteStaleWorkingFiles() const
@@ -156,8 +165,14 @@ void frmTorvanix::deleteStaleWorkingFiles() const
     }
 }
 
-QString frmTorvanix::workingFolder() const
+QString frmTorvanix::workingFolder()
 {
+    // Made on first need, as its lock file is synced to disk, a wait no start-up should have;
+    // one that could not be made is tried again at the next need, never after unloading.
+    if (!m_unloaded && (m_work == nullptr || !m_work->isValid())) {
+        m_work = std::make_unique<intake::WorkingFolder>(workingPlacesOf(m_surroundings));
+        m_runner.setTemporaryFolder(m_work->path());
+    }
     return m_work != nullptr ? m_work->path() : QString();
 }
 
@@ -188,7 +203,9 @@ void frmTorvanix::Form_Unload()
     // A conversion still running is ended first, so that it writes no file after this.
     m_unloaded = true;
     m_runner.endProgram();
-    m_work->remove();
+    if (m_work != nullptr) {
+        m_work->remove();
+    }
     deleteStaleWorkingFiles();
 }
 
@@ -413,7 +430,7 @@ void frmTorvanix::imgTorvanix_OLEDragDrop(const QList<QByteArray>& files)
     if (m_runner.isWaiting() || m_unloaded || files.isEmpty()) {
         return;
     }
-    if (!m_work->isValid()) {
+    if (workingFolder().isEmpty()) {
         QMessageBox::warning(this, ErrorTitle,
                              (QStringList{NoWorkingFolder} + m_work->tried()).join('\n'));
         return;

@@ -81,9 +81,9 @@ public:
     [[nodiscard]] QString writtenTitle() const;
     // Whether a dropped file is being converted.
     [[nodiscard]] bool isConverting() const { return m_runner.isWaiting(); }
-    // The window's own folder for the converter's pictures, with a trailing "/"; empty when none
-    // could be made or the window has closed.
-    [[nodiscard]] QString workingFolder() const;
+    // The window's own folder for the converter's pictures, with a trailing "/", made on the first
+    // call; empty when none could be made or the window has closed.
+    [[nodiscard]] QString workingFolder();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -198,6 +198,7 @@ private Q_SLOTS:
     void noWorkingFolderSaysWhere();
     void slowConverterIsEndedAtTheLimit();
     void closingDuringConversionEndsIt();
+    void workingFolderOnlyForAConversion();
 };
 
 void DropTest::formatsShowTheirPicture_data()
@@ -754,6 +755,28 @@ void DropTest::closingDuringConversionEndsIt()
     QVERIFY(messages.seen.isEmpty());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     QCOMPARE(window->writtenTitle(), Base);
+}
+
+// Start-up makes no folder (its lock file is synced to disk); the first drop makes one, closing
+// removes it.
+void DropTest::workingFolderOnlyForAConversion()
+{
+    QTemporaryDir pictures;
+    QTemporaryDir places;
+    AppFolder app;
+    Surroundings surroundings{app.dir.path()};
+    surroundings.workingPlaces = {{places.path(), QStringLiteral("window-"), false}};
+    ShownWindow window(std::move(surroundings));
+    QCoreApplication::processEvents();
+    const auto made = [&] {
+        return QDir(places.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    };
+    QCOMPARE(made(), QStringList());
+    drop(*window, {picture(pictures, "pic.png", {64, 32})});
+    QCOMPARE(pictureSize(*window), QSize(64, 32));
+    QCOMPARE(made().size(), 1);
+    window->close();
+    QCOMPARE(made(), QStringList());
 }
 
 TORVANIX_WINDOW_TEST_MAIN(DropTest)

@@ -16,13 +16,14 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 app_pid=""
 source_pid=""
 other_pids=()
+other_folders=()
 cleanup() {
     for pid in "$app_pid" "$source_pid" "${other_pids[@]}"; do
         if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
             kill -9 "$pid" 2>/dev/null || true
         fi
     done
-    rm -rf "$work"
+    rm -rf "$work" "${other_folders[@]}"
 }
 trap cleanup EXIT
 
@@ -31,12 +32,14 @@ fail() {
     exit 1
 }
 
-# Copies the application folder so the test's working files stay its own.
+# Copies the application folder into $1 (the test's folder unless given) so the test's working
+# files stay its own. The converter's link stays a link; the rest are real copies.
 make_app_folder() {
-    app="$work/app"
+    app="${1:-$work}/app"
     mkdir -p "$app"
-    cp -P "$TORVANIX_APP_DIR/torvanix" "$TORVANIX_APP_DIR/vconvert.exe" \
-        "$TORVANIX_APP_DIR/ReadMe.txt" "$TORVANIX_APP_DIR/delegates.xml" "$app/"
+    cp -L "$TORVANIX_APP_DIR/torvanix" "$TORVANIX_APP_DIR/ReadMe.txt" \
+        "$TORVANIX_APP_DIR/delegates.xml" "$app/"
+    cp -P "$TORVANIX_APP_DIR/vconvert.exe" "$app/"
 }
 
 # Starts the program with the given arguments, if any.
@@ -47,14 +50,18 @@ start_app() {
         fail "no window appeared; log: $(cat "$work/app.log")"
 }
 
-# The working folder of the window whose process is $1: where its lock file is held open.
+# The working folder of the window whose process is $1: where its lock file is held open. A
+# window makes it when its first drop is converted, so it is waited for a few seconds.
 working_folder_of() {
     local fd target
-    for fd in /proc/"$1"/fd/*; do
-        target=$(readlink "$fd" 2>/dev/null) || continue
-        case "$target" in
-            */window.lock) dirname "$target"; return 0 ;;
-        esac
+    for _ in $(seq 1 100); do
+        for fd in /proc/"$1"/fd/*; do
+            target=$(readlink "$fd" 2>/dev/null) || continue
+            case "$target" in
+                */window.lock) dirname "$target"; return 0 ;;
+            esac
+        done
+        sleep 0.05
     done
     return 1
 }
@@ -162,11 +169,49 @@ drag_to_app() {
 # Exit status CTest reads as "skipped" (SKIP_RETURN_CODE).
 skip_status=77
 
+# Runs a command as the ordinary user, in its home folder, with a clean desktop environment
+# (DISPLAY, HOME, a runtime folder, the X authority and the sanitizers' options, pointing at the
+# user's copies). It replaces the shell it runs in, so the pid of "as_ordinary_user cmd &" is
+# the program's own; call it in the background or in a subshell.
+as_ordinary_user() {
+    cd "$user_home"
+    exec setpriv --reuid="$test_user" --regid="$test_user" --clear-groups -- \
+        env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" HOME="$user_home" \
+        XDG_RUNTIME_DIR="$user_runtime" XAUTHORITY="$shared/Xauthority" LANG="${LANG:-C.UTF-8}" \
+        ASAN_OPTIONS="$user_asan_options" LSAN_OPTIONS="$user_lsan_options" \
+        UBSAN_OPTIONS="$user_ubsan_options" "$@"
+}
+
+# Whether the ordinary user can reach (enter, or read) the given path.
+ordinary_user_can() {
+    setpriv --reuid="$test_user" --regid="$test_user" --clear-groups -- test "$@"
+}
+
+# A sanitizer's option string with every file it names (suppressions) replaced by a copy in
+# $shared the ordinary user can read: the originals lie in the source tree, which may be
+# private to its owner wherever the clone is.
+options_for_user() {
+    local kind=$2 item result="" copy items=()
+    IFS=: read -ra items <<<"$1"
+    for item in "${items[@]}"; do
+        case "$item" in
+            suppressions=*)
+                copy="$shared/$kind.supp"
+                install -m 644 "${item#suppressions=}" "$copy"
+                item="suppressions=$copy"
+                ;;
+        esac
+        result+="${result:+:}$item"
+    done
+    printf '%s' "$result"
+}
+
 # Prepares an ordinary user for tests that must not run as root: when run as root, creates the
-# user "torvanix-test" (once) with a fresh home folder under $work and sets user_home; skips
-# the test otherwise, as an ordinary account cannot be made or switched to without root.
-# $work is opened to the user so the test's pictures can be read, and the X server's
-# authority is copied where the user may read it.
+# user "torvanix-test" (once) and sets $shared, a folder made for the test that the user can
+# enter, with the user's home folder ($user_home) inside it; skips the test otherwise, as an
+# ordinary account cannot be made or switched to without root. The user is handed copies of
+# what it needs in $shared, never anything inside the build or the source tree, which may lie
+# in a folder only their owner can enter: tests put the program and their pictures there too.
 make_ordinary_user() {
     if [ "$(id -u)" -ne 0 ]; then
         echo "SKIP: this test runs the program as another, ordinary user, which needs root" >&2
@@ -175,23 +220,39 @@ make_ordinary_user() {
     test_user=torvanix-test
     id -u "$test_user" >/dev/null 2>&1 ||
         useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$test_user"
-    chmod 755 "$work"
-    user_home="$work/home"
-    mkdir -p "$user_home"
-    chown "$test_user:" "$user_home"
-    chmod 700 "$user_home"
-    if [ -n "${XAUTHORITY:-}" ] && [ -f "$XAUTHORITY" ]; then
-        install -m 644 "$XAUTHORITY" "$work/Xauthority"
+    # The test's folder is opened for passing through only; what the user may see is in $shared.
+    chmod 711 "$work"
+    shared="$work/shared"
+    mkdir -m 755 "$shared"
+    if ! ordinary_user_can -x "$shared"; then
+        # The temporary folder lies where others cannot enter (TMPDIR in a private folder).
+        shared=$(mktemp -d /tmp/torvanix-user.XXXXXX)
+        other_folders+=("$shared")
+        chmod 755 "$shared"
+        if ! ordinary_user_can -x "$shared"; then
+            echo "SKIP: no folder could be made that the ordinary user $test_user can enter" \
+                "(tried $work and /tmp)" >&2
+            exit "$skip_status"
+        fi
     fi
+    user_home="$shared/home"
+    user_runtime="$shared/runtime"
+    mkdir -m 700 "$user_home" "$user_runtime"
+    chown "$test_user:" "$user_home" "$user_runtime"
+    if [ -n "${XAUTHORITY:-}" ] && [ -f "$XAUTHORITY" ]; then
+        install -m 644 "$XAUTHORITY" "$shared/Xauthority"
+    fi
+    user_asan_options=$(options_for_user "${ASAN_OPTIONS:-}" asan)
+    user_lsan_options=$(options_for_user "${LSAN_OPTIONS:-}" lsan)
+    user_ubsan_options=$(options_for_user "${UBSAN_OPTIONS:-}" ubsan)
 }
 
-# Runs a command as the ordinary user with a clean desktop environment (DISPLAY, HOME and the
-# X authority). It replaces the shell it runs in, so the pid of "as_ordinary_user cmd &" is the
-# program's own; call it in the background or in a subshell.
-as_ordinary_user() {
-    exec setpriv --reuid="$test_user" --regid="$test_user" --clear-groups -- \
-        env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" HOME="$user_home" \
-        XAUTHORITY="$work/Xauthority" LANG="${LANG:-C.UTF-8}" \
-        ASAN_OPTIONS="${ASAN_OPTIONS:-}" LSAN_OPTIONS="${LSAN_OPTIONS:-}" \
-        UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" "$@"
+# Fails unless the ordinary user can read and run the program and read everything the
+# application folder holds (a link into a private folder would not do).
+check_user_can_run() {
+    local program=$1 entry
+    ordinary_user_can -x "$program" || fail "the ordinary user cannot run $program"
+    for entry in "$(dirname "$program")"/*; do
+        ordinary_user_can -r "$entry" || fail "the ordinary user cannot read $entry"
+    done
 }

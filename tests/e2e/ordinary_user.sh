@@ -5,14 +5,15 @@
 source "$(dirname "$0")/lib.sh"
 
 make_ordinary_user
-make_app_folder
+make_app_folder "$shared"
 chmod 755 "$app"
 touch "$app/Torvanix.bmp"
 snapshot() { (cd "$app" && find . -printf '%p %y %m %u %s %T@\n' | sort); }
 before=$(snapshot)
-mkdir -m 755 "$work/pictures"
-picture="$work/pictures/level.png"
+mkdir -m 755 "$shared/pictures"
+picture="$shared/pictures/level.png"
 "$convert_tool" -size 800x400 xc:white "$picture"
+check_user_can_run "$app/torvanix"
 
 as_ordinary_user "$app/torvanix" >"$work/app.log" 2>&1 &
 app_pid=$!

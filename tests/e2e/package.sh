@@ -46,9 +46,12 @@ mkdir -p "$root/usr/bin"
 ln -s "$(readlink -f /usr/bin/convert)" "$root/usr/bin/convert"
 
 make_ordinary_user
-mkdir "$work/pictures"
-picture="$work/pictures/level.png"
+mv "$root" "$shared/root"
+root="$shared/root"
+mkdir "$shared/pictures"
+picture="$shared/pictures/level.png"
 "$MAKE_PICTURE" 40 30 "$picture"
+check_user_can_run "$root/usr/bin/torvanix"
 as_ordinary_user "$root/usr/bin/torvanix" >"$work/app.log" 2>&1 &
 app_pid=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Torvanix by Dalvester$' 2>/dev/null |

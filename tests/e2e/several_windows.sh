@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Two windows of one installation convert at the same time and each shows its own picture under
 # its own label. A window killed outright leaves its working folder, which the next window to
-# start removes, sparing the folder of a window still running.
+# start removes once it is up, sparing the folder of a window still running.
 source "$(dirname "$0")/lib.sh"
 
 make_app_folder
@@ -58,6 +58,10 @@ kill -9 "$first_pid"
 wait "$first_pid" 2>/dev/null || true
 [ -d "$first_folder" ] || fail "the killed window's folder vanished by itself"
 start_app
+for _ in $(seq 1 100); do
+    [ -e "$first_folder" ] || break
+    sleep 0.05
+done
 [ ! -e "$first_folder" ] || fail "the killed window's folder was not removed at the next start"
 [ -e "$second_folder/Torvanix.bmp" ] || fail "a running window's folder was touched"
 close_app
