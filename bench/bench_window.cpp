@@ -8,12 +8,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -179,6 +181,89 @@ void BM_DragStep(benchmark::State& state)
     state.counters["ratio"] = hugeMedian / smallMedian;
 }
 
+// A 12000 x 8400 picture, light above and dark below a straight edge through its centre turned
+// by the given angle, each pixel its share of either side down its column.
+QImage makeEdgePicture(double degrees)
+{
+    constexpr int Width = 12000;
+    constexpr int Height = 8400;
+    QImage image(Width, Height, QImage::Format_RGB32);
+    const double slope = std::tan(degrees * M_PI / 180.0);
+    for (int y = 0; y < Height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < Width; ++x) {
+            const double edge = Height / 2.0 - slope * (x + 0.5 - Width / 2.0);
+            const double dark = std::clamp(y + 1.0 - edge, 0.0, 1.0);
+            const int grey = static_cast<int>(std::lround(180.0 - 110.0 * dark));
+            line[x] = qRgb(grey, grey, grey);
+        }
+    }
+    return image;
+}
+
+// Enter on a 100-megapixel drop: the rough line lies 4 device pixels off an edge across the
+// picture; timed from the key to the title written, then one drag step right after.
+void BM_EdgeFitOnDrop(benchmark::State& state)
+{
+    const double degrees = static_cast<double>(state.range(0)) / 10.0;
+    QTemporaryDir folder;
+    QTemporaryDir dropped;
+    if (!makeEdgePicture(degrees).save(dropped.path() + QStringLiteral("/Torvanix.bmp"), "BMP")) {
+        state.SkipWithError("the picture could not be written");
+        return;
+    }
+    frmTorvanix window(Surroundings{folder.path()});
+    window.resize(1500, 950);
+    window.show();
+    window.showPicture(
+        intake::loadWorkingPicture(dropped.path() + QLatin1Char('/'), QSize(3840, 2160)),
+        QStringLiteral(" [bench]"));
+    QCoreApplication::processEvents();
+    PictureView* view = window.imgTorvanix();
+    const double slope = std::tan(degrees * M_PI / 180.0);
+    // Window pixels of a point on the edge at picture column x, moved by off device pixels.
+    const auto onEdge = [&](double x, double off) {
+        const double y = 4200.0 - slope * (x - 6000.0);
+        return QPointF(x / 8.0, y * 950.0 / 8400.0 + off);
+    };
+    std::vector<qint64> fits;
+    std::vector<qint64> fitCpu;
+    std::vector<qint64> dragsAfter;
+    bool exact = true;
+    for (auto _ : state) {
+        const QPointF a = onEdge(600.0, 4.0);
+        const QPointF b = onEdge(11400.0, -4.0);
+        send(view, QEvent::MouseButtonPress, a, Qt::LeftButton, Qt::LeftButton);
+        send(view, QEvent::MouseButtonRelease, a, Qt::LeftButton, Qt::NoButton);
+        send(view, QEvent::MouseButtonPress, b, Qt::LeftButton, Qt::LeftButton);
+        send(view, QEvent::MouseButtonRelease, b, Qt::LeftButton, Qt::NoButton);
+        QCoreApplication::processEvents();
+        QElapsedTimer clock;
+        const qint64 cpu = cpuNanoseconds();
+        clock.start();
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(&window, &enter);
+        fits.push_back(clock.nsecsElapsed());
+        fitCpu.push_back(cpuNanoseconds() - cpu);
+        exact = exact && window.writtenTitle().startsWith(
+                             QStringLiteral("Horizontal+%1°").arg(degrees, 0, 'f', 2));
+        clock.restart();
+        send(view, QEvent::MouseButtonPress, b, Qt::LeftButton, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        dragsAfter.push_back(clock.nsecsElapsed());
+        send(view, QEvent::MouseButtonRelease, b, Qt::LeftButton, Qt::NoButton);
+    }
+    if (!exact) {
+        state.SkipWithError(qPrintable(QStringLiteral("the fit read ") + window.writtenTitle()));
+        return;
+    }
+    state.counters["fit_median_ms"] = medianMs(fits);
+    state.counters["fit_max_ms"] =
+        static_cast<double>(*std::max_element(fits.begin(), fits.end())) / 1e6;
+    state.counters["fit_cpu_median_ms"] = medianMs(fitCpu);
+    state.counters["press_after_ms"] = medianMs(dragsAfter);
+}
+
 void BM_StartToFirstPaint(benchmark::State& state)
 {
     QTemporaryDir folder;
@@ -198,6 +283,7 @@ void BM_StartToFirstPaint(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_DragStep)->Unit(benchmark::kMillisecond)->Iterations(4000);
+BENCHMARK(BM_EdgeFitOnDrop)->Arg(3)->Arg(440)->Unit(benchmark::kMillisecond)->Iterations(9);
 BENCHMARK(BM_StartToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 int main(int argc, char** argv)

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <cerrno>
 #include <utility>
 #include <vector>
 
@@ -137,6 +138,9 @@ public:
         if (m_data != nullptr) {
             munmap(m_data, static_cast<std::size_t>(m_size));
         }
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
     }
 
     // Maps the whole of path; false when it cannot be opened, is not a plain file, or is empty.
@@ -157,8 +161,30 @@ public:
                 m_size = status.st_size;
             }
         }
-        close(fd); // the mapping keeps the file, even once it is deleted
+        // Kept open, as the mapping keeps the file, even once it is deleted.
+        m_fd = fd;
         return m_data != nullptr;
+    }
+
+    // Reads bytes [at, at + count) of the file into out: plain rows are read this way rather
+    // than through the mapping, as a read costs no page-table work and leaves nothing resident
+    // but the system's file cache, however much of the picture the loupe and the fit visit.
+    // What cannot be read (a file shortened by someone else) comes back as zeros.
+    void read(qint64 at, qint64 count, uchar* out) const
+    {
+        qint64 done = 0;
+        while (done < count) {
+            const ssize_t got = pread(m_fd, out + done, static_cast<std::size_t>(count - done),
+                                      static_cast<off_t>(at + done));
+            if (got <= 0) {
+                if (got < 0 && errno == EINTR) {
+                    continue;
+                }
+                std::fill(out + done, out + count, uchar{0});
+                return;
+            }
+            done += got;
+        }
     }
 
     [[nodiscard]] const uchar* data() const { return m_data; }
@@ -188,6 +214,7 @@ public:
 private:
     uchar* m_data = nullptr;
     qint64 m_size = 0;
+    int m_fd = -1;
     mutable std::atomic<qint64> m_touched{0};
 };
 
@@ -254,22 +281,28 @@ public:
             runRow(fileRow, x0, x1, out);
             return;
         }
-        const qint64 start = m_layout.dataOffset + fileRow * m_layout.stride();
-        const uchar* row = m_map->data() + start;
         const int bits = m_layout.bitCount;
-        m_map->touched(FaultAroundBytes + (x1 - x0) * bits / 8);
+        // Only the bytes of the segment are read; row points where its byte 0 would be.
+        const qint64 first = x0 * bits / 8;
+        const qint64 end = (x1 * bits + 7) / 8;
+        m_segment.resize(static_cast<std::size_t>(std::max<qint64>(end - first, 1)));
+        m_map->read(m_layout.dataOffset + fileRow * m_layout.stride() + first, end - first,
+                    m_segment.data());
+        const uchar* bytes = m_segment.data();
         if (bits == 24) {
             for (qint64 x = x0; x < x1; ++x) {
-                const uchar* pixel = row + 3 * x;
+                const uchar* pixel = bytes + (3 * x - first);
                 *out++ = qRgb(pixel[2], pixel[1], pixel[0]);
             }
         } else if (bits == 32) {
             for (qint64 x = x0; x < x1; ++x) {
-                *out++ = masked(bmp::field<quint32>(reinterpret_cast<const char*>(row + 4 * x)));
+                *out++ = masked(
+                    bmp::field<quint32>(reinterpret_cast<const char*>(bytes + (4 * x - first))));
             }
         } else if (bits == 16) {
             for (qint64 x = x0; x < x1; ++x) {
-                *out++ = masked(bmp::field<quint16>(reinterpret_cast<const char*>(row + 2 * x)));
+                *out++ = masked(
+                    bmp::field<quint16>(reinterpret_cast<const char*>(bytes + (2 * x - first))));
             }
         } else {
             // Palette indices, leftmost pixel in the highest bits of a byte.
@@ -277,7 +310,8 @@ public:
             const int mask = (1 << bits) - 1;
             for (qint64 x = x0; x < x1; ++x) {
                 const int shift = 8 - bits * (1 + static_cast<int>(x % perByte));
-                *out++ = m_palette[static_cast<std::size_t>((row[x / perByte] >> shift) & mask)];
+                *out++ = m_palette[static_cast<std::size_t>((bytes[x / perByte - first] >> shift) &
+                                                            mask)];
             }
         }
     }
@@ -453,6 +487,8 @@ private:
     }
 
     std::unique_ptr<Mapping> m_map;
+    // The bytes of the segment last read.
+    mutable std::vector<uchar> m_segment;
     bmp::Layout m_layout;
     std::array<QRgb, 256> m_palette{};
     Channel m_red;
