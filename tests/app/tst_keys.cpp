@@ -409,7 +409,6 @@ void KeysTest::pastedPhotoIsUpright()
     QCOMPARE(quadrants(shown), corners);
 }
 
-
 namespace {
 
 // An independent model of how presses, drags, nudges and Tab move the ends: fractions of the
