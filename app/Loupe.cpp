@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -58,18 +59,18 @@ std::optional<QLineF> within(QPointF a, QPointF b, const QRectF& bounds)
 {
     double t0 = 0.0;
     double t1 = 1.0;
-    const double d[2] = {b.x() - a.x(), b.y() - a.y()};
-    const double low[2] = {bounds.left() - a.x(), bounds.top() - a.y()};
-    const double high[2] = {bounds.right() - a.x(), bounds.bottom() - a.y()};
-    for (int axis = 0; axis < 2; ++axis) {
-        if (d[axis] == 0.0) {
-            if (low[axis] > 0.0 || high[axis] < 0.0) {
+    const std::array<double, 2> d{b.x() - a.x(), b.y() - a.y()};
+    const std::array<double, 2> low{bounds.left() - a.x(), bounds.top() - a.y()};
+    const std::array<double, 2> high{bounds.right() - a.x(), bounds.bottom() - a.y()};
+    for (std::size_t axis = 0; axis < d.size(); ++axis) {
+        if (d.at(axis) == 0.0) {
+            if (low.at(axis) > 0.0 || high.at(axis) < 0.0) {
                 return std::nullopt;
             }
             continue;
         }
-        double enter = low[axis] / d[axis];
-        double leave = high[axis] / d[axis];
+        double enter = low.at(axis) / d.at(axis);
+        double leave = high.at(axis) / d.at(axis);
         if (enter > leave) {
             std::swap(enter, leave);
         }

@@ -328,8 +328,8 @@ void frmTorvanix::refreshLoupe()
 void frmTorvanix::fitLineToEdge()
 {
     const measure::PictureSegment ends = m_measure.ends();
-    const double pictureWidth = static_cast<double>(m_measure.pictureWidth());
-    const double pictureHeight = static_cast<double>(m_measure.pictureHeight());
+    const auto pictureWidth = static_cast<double>(m_measure.pictureWidth());
+    const auto pictureHeight = static_cast<double>(m_measure.pictureHeight());
     // Device pixels per picture pixel, each way: the view may stretch the picture unevenly.
     const double ratio = m_img->devicePixelRatioF();
     const double scaleX = m_img->width() * ratio / pictureWidth;

@@ -61,7 +61,7 @@ QString cleaned(QString line, const QString& input, const QString& fileName)
 
 QString whyUnopenable(const QByteArray& path)
 {
-    const QString gone = QStringLiteral("there is no such file");
+    QString gone = QStringLiteral("there is no such file");
     // The exact bytes the system knows the file by: a name that is not valid UTF-8 must not be
     // judged by the look-alike its decoded text would name.
     struct stat info {};

@@ -414,9 +414,9 @@ namespace {
 // An independent model of how presses, drags, nudges and Tab move the ends: fractions of the
 // picture, the active end, and whether the line shows.
 struct LineModel {
-    double x[2]{0.5, 0.5};
-    double y[2]{0.5, 0.5};
-    int active = 1;
+    std::array<double, 2> x{0.5, 0.5};
+    std::array<double, 2> y{0.5, 0.5};
+    std::size_t active = 1;
     bool shows = false;
 
     void point(QPointF at, QSizeF client)
@@ -425,13 +425,13 @@ struct LineModel {
         const double H = static_cast<float>(client.height() * 15.0);
         const auto X = measure::CLngPoint(static_cast<float>(at.x() * 15.0));
         const auto Y = measure::CLngPoint(static_cast<float>(at.y() * 15.0));
-        const auto distance = [&](int end) {
-            return std::hypot(double(X) - measure::CLng(W * x[end]),
-                              double(Y) - measure::CLng(H * y[end]));
+        const auto distance = [&](std::size_t end) {
+            return std::hypot(double(X) - measure::CLng(W * x.at(end)),
+                              double(Y) - measure::CLng(H * y.at(end)));
         };
         active = distance(0) >= distance(1) ? 1 : 0;
-        x[active] = X / W;
-        y[active] = Y / H;
+        x.at(active) = X / W;
+        y.at(active) = Y / H;
         shows = true;
     }
     void nudge(int dx, int dy, QSize picture)
@@ -442,8 +442,8 @@ struct LineModel {
                                    std::max(value, 1.0));
             }
         };
-        step(x[active], dx, picture.width());
-        step(y[active], dy, picture.height());
+        step(x.at(active), dx, picture.width());
+        step(y.at(active), dy, picture.height());
     }
     [[nodiscard]] QString title(QSizeF client, QSize picture, const std::string& label) const
     {
@@ -501,7 +501,7 @@ void KeysTest::refiningFollowsTheRules()
         } else if (what < 3) {
             key(*window, Qt::Key_Tab);
             if (model.shows) {
-                model.active = 1 - model.active;
+                model.active = 1U - model.active;
             }
         } else {
             const Qt::Key arrow = arrows.at(random.bounded(4U));
