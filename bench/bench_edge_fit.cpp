@@ -357,6 +357,11 @@ int main(int argc, char** argv)
             if (scene != Scene::Step && size.width > 4000) {
                 continue;
             }
+            // One scene alone, when asked for by name.
+            if (const char* alone = std::getenv("EDGE_SCENE");
+                alone != nullptr && std::strcmp(alone, sceneName(scene)) != 0) {
+                continue;
+            }
             const std::vector<double> blurs = scene == Scene::Step
                                                   ? std::vector<double>{0.0, 0.7, 1.5}
                                               : scene == Scene::Horizon ? std::vector<double>{1.0}
