@@ -335,6 +335,7 @@ int main(int argc, char** argv)
 
     const std::vector<double> angles = {0.05, 0.1, 0.3, 1.0, 2.5, 7.0, 15.0, 30.0, 44.0};
     std::map<std::string, Tally> tallies;
+    std::map<std::string, Tally> byScene;
     Tally overall;
     std::vector<double> times;
     std::vector<double> cpuTimes;
@@ -442,7 +443,9 @@ int main(int argc, char** argv)
                                                                      edge.degrees
                                                                : 0.0);
                                         }
-                                        for (Tally* tally : {&tallies[name.data()], &overall}) {
+                                        for (Tally* tally :
+                                             {&tallies[name.data()], &byScene[sceneName(scene)],
+                                              &overall}) {
                                             tally->sumHand += hand;
                                             tally->worstHand = std::max(tally->worstHand, hand);
                                             if (!fitted) {
@@ -488,6 +491,12 @@ int main(int argc, char** argv)
                 overall.worstCase.c_str(),
                 overall.sumHand / (overall.fits + overall.refused + overall.turnedAway),
                 overall.worstHand);
+    for (const auto& [scene, tally] : byScene) {
+        std::printf("%s: %d fits, %d refused, %d refused as the hand's line was more than 3 deg "
+                    "off; largest error %.4f deg (%s)\n",
+                    scene.c_str(), tally.fits, tally.refused, tally.turnedAway, tally.worstFit,
+                    tally.worstCase.c_str());
+    }
     std::sort(cpuTimes.begin(), cpuTimes.end());
     std::printf("fit time: median %.2f ms, largest %.2f ms (processor time: median %.2f ms, "
                 "largest %.2f ms)\n",
