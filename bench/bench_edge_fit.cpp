@@ -115,7 +115,46 @@ double coverage(double z, double m, double sigma, double cosine)
     return sum;
 }
 
+// What is drawn along the edge: a plain step, a thin dark line (a wire), a photo-like horizon
+// (a sky with a gradient over textured ground) and a faint step of 40 grey levels.
+enum class Scene { Step, ThinLine, Horizon, Faint };
+
+const char* sceneName(Scene scene)
+{
+    switch (scene) {
+    case Scene::ThinLine:
+        return "thin line";
+    case Scene::Horizon:
+        return "horizon";
+    case Scene::Faint:
+        return "faint step";
+    case Scene::Step:
+        break;
+    }
+    return "step";
+}
+
+// Ground texture: smooth value noise on a 4-pixel lattice, -1 to 1.
+double texture(int u, int v)
+{
+    auto lattice = [](int i, int j) {
+        auto h =
+            static_cast<std::uint32_t>(i) * 73856093U ^ static_cast<std::uint32_t>(j) * 19349663U;
+        h = (h ^ (h >> 13U)) * 1274126177U;
+        h ^= h >> 16U;
+        return static_cast<double>(h & 0xffffU) / 32767.5 - 1.0;
+    };
+    constexpr int spacing = 4;
+    const int i = u / spacing;
+    const int j = v / spacing;
+    const double fu = static_cast<double>(u % spacing) / spacing;
+    const double fv = static_cast<double>(v % spacing) / spacing;
+    return (1 - fu) * (1 - fv) * lattice(i, j) + fu * (1 - fv) * lattice(i + 1, j) +
+           (1 - fu) * fv * lattice(i, j + 1) + fu * fv * lattice(i + 1, j + 1);
+}
+
 struct Edge {
+    Scene scene = Scene::Step;
     bool alongY = false; // near vertical
     double degrees = 0.0;
     double sigma = 0.0;
@@ -146,20 +185,38 @@ QImage drawEdge(int width, int height, const Edge& edge, std::mt19937& random)
         const int y = edge.alongY ? u : v;
         image.scanLine(y)[x] = static_cast<uchar>(std::clamp(std::lround(level), 0L, 255L));
     };
+    const double plain = 2.0 + std::fabs(m) + 8.0 * edge.sigma;
+    auto share = [&](double z) {
+        return z < -plain ? 0.0 : (z > plain ? 1.0 : coverage(z, m, edge.sigma, cosine));
+    };
+    // A thin line 1.5 pixels wide across, its half-width along v.
+    const double lineHalf = 0.75 / cosine;
     for (int u = 0; u < sizeU; ++u) {
         const double lowEdge = vc + m * (u - uc); // the edge at the pixel's low u
         for (int v = 0; v < sizeV; ++v) {
             const double z = v - lowEdge;
+            const bool near = std::fabs(z) <= DrawnReach;
+            const double past = near ? share(z) : (z > 0.0 ? 1.0 : 0.0);
             double level = 0.0;
-            const double plain = 2.0 + std::fabs(m) + 8.0 * edge.sigma;
-            if (z < -DrawnReach) {
-                level = DarkLevel;
-            } else if (z > DrawnReach) {
-                level = LightLevel;
-            } else {
-                const double share =
-                    z < -plain ? 0.0 : (z > plain ? 1.0 : coverage(z, m, edge.sigma, cosine));
-                level = DarkLevel + (LightLevel - DarkLevel) * share;
+            switch (edge.scene) {
+            case Scene::Step:
+                level = DarkLevel + (LightLevel - DarkLevel) * past;
+                break;
+            case Scene::Faint:
+                level = 120.0 + 40.0 * past;
+                break;
+            case Scene::ThinLine:
+                level = LightLevel - (LightLevel - DarkLevel) *
+                                         (near ? share(z + lineHalf) - share(z - lineHalf) : 0.0);
+                break;
+            case Scene::Horizon: {
+                const double sky = 200.0 + 0.05 * (vc - v);
+                const double ground = 95.0 + (near ? 25.0 * texture(u, v) : 0.0);
+                level = sky * (1.0 - past) + ground * past;
+                break;
+            }
+            }
+            if (near) {
                 level += noise(random);
             }
             put(u, v, level);
@@ -231,7 +288,7 @@ void bigPicture()
     constexpr int height = 8400;
     for (const double degrees : {0.3, 44.0}) {
         std::mt19937 random(7);
-        const Edge edge{false, degrees, 0.7, 4.0};
+        const Edge edge{Scene::Step, false, degrees, 0.7, 4.0};
         const GreyRows pixels(drawEdge(width, height, edge, random));
         const double m = frameSlope(edge);
         // The whole edge across the picture, 3 pixels off at one end and -3 at the other.
@@ -278,6 +335,7 @@ int main(int argc, char** argv)
 
     const std::vector<double> angles = {0.05, 0.1, 0.3, 1.0, 2.5, 7.0, 15.0, 30.0, 44.0};
     std::map<std::string, Tally> tallies;
+    std::map<std::string, Tally> byScene;
     Tally overall;
     std::vector<double> times;
     std::vector<double> cpuTimes;
@@ -295,94 +353,117 @@ int main(int argc, char** argv)
         const double devicePixel = size.width / ShownWidth;
         const double halfWidth = std::max(3.0, 6.0 * devicePixel);
         std::mt19937 drawing(size.width);
-        for (const bool alongY : {false, true}) {
-            for (const double sigma : {0.0, 0.7, 1.5}) {
-                for (const double noise : {0.0, 4.0}) {
-                    for (const double angle : angles) {
-                        for (const double sign : {1.0, -1.0}) {
-                            const Edge edge{alongY, sign * angle, sigma, noise};
-                            const QImage drawn = drawEdge(size.width, size.height, edge, drawing);
-                            for (const char* format : {"png", "jpeg"}) {
-                                const GreyRows pixels(roundTrip(drawn, format));
-                                const int sizeU = alongY ? size.height : size.width;
-                                const int sizeV = alongY ? size.width : size.height;
-                                const double m = frameSlope(edge);
-                                // Longest stretch of edge inside the picture, along u.
-                                const double spanU =
-                                    std::min<double>(sizeU, sizeV / std::max(std::fabs(m), 1e-9));
-                                const double most = 0.9 * spanU * std::sqrt(1.0 + m * m);
-                                for (const double length : {300.0, 1000.0, most}) {
-                                    const double lengthU = length / std::sqrt(1.0 + m * m);
-                                    std::uniform_real_distribution<double> centre(
-                                        0.5 * sizeU - 0.5 * (spanU - lengthU) * 0.9,
-                                        0.5 * sizeU + 0.5 * (spanU - lengthU) * 0.9);
-                                    std::uniform_real_distribution<double> turn(0.0, 2.0 * Pi);
-                                    std::uniform_real_distribution<double> unit(0.0, 1.0);
-                                    const double uMid = centre(placing);
-                                    std::array<measure::PicturePoint, 2> ends;
-                                    for (int e = 0; e < 2; ++e) {
-                                        const double u = uMid + (e == 0 ? -0.5 : 0.5) * lengthU;
-                                        const double v = 0.5 * sizeV + m * (u - 0.5 * sizeU);
-                                        // Up to 4 device pixels off, in any direction.
-                                        const double r =
-                                            4.0 * devicePixel * std::sqrt(unit(placing));
-                                        const double phi = turn(placing);
-                                        const double pu = u + r * std::cos(phi);
-                                        const double pv = v + r * std::sin(phi);
-                                        ends[e] = alongY ? measure::PicturePoint{pv, pu}
-                                                         : measure::PicturePoint{pu, pv};
-                                    }
-                                    const measure::PictureSegment rough{ends[0], ends[1]};
-                                    const auto start = std::chrono::steady_clock::now();
-                                    const double cpuStart = threadMilliseconds();
-                                    const auto fitted = measure::fitEdge(pixels, rough, halfWidth);
-                                    cpuTimes.push_back(threadMilliseconds() - cpuStart);
-                                    times.push_back(
-                                        milliseconds(std::chrono::steady_clock::now() - start));
-                                    // The hand's line against the edge, as directions in the
-                                    // picture (a line near 45 degrees may read on the other axis).
-                                    const double roughTurn =
-                                        std::atan2(rough.b.y - rough.a.y, rough.b.x - rough.a.x);
-                                    const double edgeTurn =
-                                        alongY ? std::atan2(1.0, m) : std::atan2(m, 1.0);
-                                    double hand = std::fmod(
-                                        std::fabs(roughTurn - edgeTurn) * 180.0 / Pi, 180.0);
-                                    hand = std::min(hand, 180.0 - hand);
-                                    // More than 3 degrees off, the fit refuses by design.
-                                    const bool turnedAway = hand > 3.0;
-                                    std::array<char, 160> name{};
-                                    std::snprintf(name.data(), name.size(),
-                                                  "%dx%d %-4s %s blur %.1f noise %.0f", size.width,
-                                                  size.height, format, alongY ? "vert" : "horz",
-                                                  sigma, noise);
-                                    if (only != nullptr &&
-                                        std::strstr(name.data(), only) != nullptr) {
-                                        std::printf("%s angle %6.2f length %5.0f: %s %.5f\n",
-                                                    name.data(), edge.degrees, length,
-                                                    fitted ? "error" : "refused",
-                                                    fitted ? titleDegrees(*fitted, size.width,
-                                                                          size.height) -
-                                                                 edge.degrees
-                                                           : 0.0);
-                                    }
-                                    for (Tally* tally : {&tallies[name.data()], &overall}) {
-                                        tally->sumHand += hand;
-                                        tally->worstHand = std::max(tally->worstHand, hand);
-                                        if (!fitted) {
-                                            ++(turnedAway ? tally->turnedAway : tally->refused);
-                                            continue;
+        for (const Scene scene : {Scene::Step, Scene::ThinLine, Scene::Horizon, Scene::Faint}) {
+            // The other scenes are drawn on the smaller pictures, noisy, at a camera's blur.
+            if (scene != Scene::Step && size.width > 4000) {
+                continue;
+            }
+            // One scene alone, when asked for by name.
+            if (const char* alone = std::getenv("EDGE_SCENE");
+                alone != nullptr && std::strcmp(alone, sceneName(scene)) != 0) {
+                continue;
+            }
+            const std::vector<double> blurs = scene == Scene::Step
+                                                  ? std::vector<double>{0.0, 0.7, 1.5}
+                                              : scene == Scene::Horizon ? std::vector<double>{1.0}
+                                                                        : std::vector<double>{0.7};
+            const std::vector<double> noises =
+                scene == Scene::Step ? std::vector<double>{0.0, 4.0} : std::vector<double>{4.0};
+            for (const bool alongY : {false, true}) {
+                for (const double sigma : blurs) {
+                    for (const double noise : noises) {
+                        for (const double angle : angles) {
+                            for (const double sign : {1.0, -1.0}) {
+                                const Edge edge{scene, alongY, sign * angle, sigma, noise};
+                                const QImage drawn =
+                                    drawEdge(size.width, size.height, edge, drawing);
+                                for (const char* format : {"png", "jpeg"}) {
+                                    const GreyRows pixels(roundTrip(drawn, format));
+                                    const int sizeU = alongY ? size.height : size.width;
+                                    const int sizeV = alongY ? size.width : size.height;
+                                    const double m = frameSlope(edge);
+                                    // Longest stretch of edge inside the picture, along u.
+                                    const double spanU = std::min<double>(
+                                        sizeU, sizeV / std::max(std::fabs(m), 1e-9));
+                                    const double most = 0.9 * spanU * std::sqrt(1.0 + m * m);
+                                    for (const double length : {300.0, 1000.0, most}) {
+                                        const double lengthU = length / std::sqrt(1.0 + m * m);
+                                        std::uniform_real_distribution<double> centre(
+                                            0.5 * sizeU - 0.5 * (spanU - lengthU) * 0.9,
+                                            0.5 * sizeU + 0.5 * (spanU - lengthU) * 0.9);
+                                        std::uniform_real_distribution<double> turn(0.0, 2.0 * Pi);
+                                        std::uniform_real_distribution<double> unit(0.0, 1.0);
+                                        const double uMid = centre(placing);
+                                        std::array<measure::PicturePoint, 2> ends;
+                                        for (int e = 0; e < 2; ++e) {
+                                            const double u = uMid + (e == 0 ? -0.5 : 0.5) * lengthU;
+                                            const double v = 0.5 * sizeV + m * (u - 0.5 * sizeU);
+                                            // Up to 4 device pixels off, in any direction.
+                                            const double r =
+                                                4.0 * devicePixel * std::sqrt(unit(placing));
+                                            const double phi = turn(placing);
+                                            const double pu = u + r * std::cos(phi);
+                                            const double pv = v + r * std::sin(phi);
+                                            ends[e] = alongY ? measure::PicturePoint{pv, pu}
+                                                             : measure::PicturePoint{pu, pv};
                                         }
-                                        ++tally->fits;
-                                        const double error = std::fabs(
-                                            titleDegrees(*fitted, size.width, size.height) -
-                                            edge.degrees);
-                                        if (!(error <= tally->worstFit)) {
-                                            tally->worstFit = error;
-                                            std::array<char, 200> detail{};
-                                            std::snprintf(detail.data(), detail.size(),
-                                                          "%s angle %.2f length %.0f", name.data(),
-                                                          edge.degrees, length);
-                                            tally->worstCase = detail.data();
+                                        const measure::PictureSegment rough{ends[0], ends[1]};
+                                        const auto start = std::chrono::steady_clock::now();
+                                        const double cpuStart = threadMilliseconds();
+                                        const auto fitted =
+                                            measure::fitEdge(pixels, rough, halfWidth);
+                                        cpuTimes.push_back(threadMilliseconds() - cpuStart);
+                                        times.push_back(
+                                            milliseconds(std::chrono::steady_clock::now() - start));
+                                        // The hand's line against the edge, as directions in the
+                                        // picture (a line near 45 degrees may read on the other
+                                        // axis).
+                                        const double roughTurn = std::atan2(rough.b.y - rough.a.y,
+                                                                            rough.b.x - rough.a.x);
+                                        const double edgeTurn =
+                                            alongY ? std::atan2(1.0, m) : std::atan2(m, 1.0);
+                                        double hand = std::fmod(
+                                            std::fabs(roughTurn - edgeTurn) * 180.0 / Pi, 180.0);
+                                        hand = std::min(hand, 180.0 - hand);
+                                        // More than 3 degrees off, the fit refuses by design.
+                                        const bool turnedAway = hand > 3.0;
+                                        std::array<char, 160> name{};
+                                        std::snprintf(name.data(), name.size(),
+                                                      "%s %dx%d %-4s %s blur %.1f noise %.0f",
+                                                      sceneName(scene), size.width, size.height,
+                                                      format, alongY ? "vert" : "horz", sigma,
+                                                      noise);
+                                        if (only != nullptr &&
+                                            std::strstr(name.data(), only) != nullptr) {
+                                            std::printf("%s angle %6.2f length %5.0f: %s %.5f\n",
+                                                        name.data(), edge.degrees, length,
+                                                        fitted ? "error" : "refused",
+                                                        fitted ? titleDegrees(*fitted, size.width,
+                                                                              size.height) -
+                                                                     edge.degrees
+                                                               : 0.0);
+                                        }
+                                        for (Tally* tally :
+                                             {&tallies[name.data()], &byScene[sceneName(scene)],
+                                              &overall}) {
+                                            tally->sumHand += hand;
+                                            tally->worstHand = std::max(tally->worstHand, hand);
+                                            if (!fitted) {
+                                                ++(turnedAway ? tally->turnedAway : tally->refused);
+                                                continue;
+                                            }
+                                            ++tally->fits;
+                                            const double error = std::fabs(
+                                                titleDegrees(*fitted, size.width, size.height) -
+                                                edge.degrees);
+                                            if (!(error <= tally->worstFit)) {
+                                                tally->worstFit = error;
+                                                std::array<char, 200> detail{};
+                                                std::snprintf(detail.data(), detail.size(),
+                                                              "%s angle %.2f length %.0f",
+                                                              name.data(), edge.degrees, length);
+                                                tally->worstCase = detail.data();
+                                            }
                                         }
                                     }
                                 }
@@ -410,6 +491,12 @@ int main(int argc, char** argv)
                 overall.worstCase.c_str(),
                 overall.sumHand / (overall.fits + overall.refused + overall.turnedAway),
                 overall.worstHand);
+    for (const auto& [scene, tally] : byScene) {
+        std::printf("%s: %d fits, %d refused, %d refused as the hand's line was more than 3 deg "
+                    "off; largest error %.4f deg (%s)\n",
+                    scene.c_str(), tally.fits, tally.refused, tally.turnedAway, tally.worstFit,
+                    tally.worstCase.c_str());
+    }
     std::sort(cpuTimes.begin(), cpuTimes.end());
     std::printf("fit time: median %.2f ms, largest %.2f ms (processor time: median %.2f ms, "
                 "largest %.2f ms)\n",

@@ -57,6 +57,10 @@ constexpr double BlurTolerance = 0.03;
 // Sections that choose the blur: a sample is enough and keeps long edges fast.
 constexpr std::size_t SampledSections = 150;
 constexpr int ModelRounds = 2;
+// Pixels the model's window reaches beyond the area's on each side (as far as the band allows):
+// more plateau pins each section's levels, and so its offset, against pixel noise; texture
+// right beside an edge pulls a little more.
+constexpr double ModelMargin = 4.0;
 // Cross-sections each side whose plateau levels are pooled: the levels change slowly along an
 // edge, and pooling keeps the pixel noise of the plateaus out of each point.
 constexpr std::size_t PlateauPool = 7;
@@ -1017,7 +1021,7 @@ std::optional<PictureSegment> fitEdge(const PixelRows& pixels, const PictureSegm
     }
 
     if (isStep) {
-        refineByModel(bandPixels, uc, window, sign, fit, points);
+        refineByModel(bandPixels, uc, window + ModelMargin, sign, fit, points);
         if (points.size() < MinSections) {
             return std::nullopt;
         }
