@@ -11,6 +11,9 @@ namespace measure {
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
+// An edge turned more than this from the rough line is another feature crossing the band,
+// unless it stays inside the band from end to end: a short line placed by hand to within a few
+// screen pixels at each end can lie further off its edge than this.
 constexpr double MaxTurnDegrees = 3.0;
 // An end farther off the picture than this is no line on it; below it, the line's position at
 // each section keeps far more than the precision a fit needs.
@@ -761,15 +764,19 @@ std::optional<PictureSegment> placeEnds(const PictureSegment& rough, const Line&
                                         double uc, std::int64_t sizeU, std::int64_t sizeV,
                                         double band)
 {
-    const double norm = std::sqrt(1.0 + line.b * line.b);
-    const double du = 1.0 / norm;
-    const double dv = line.b / norm;
+    // In the frame whose u axis runs along the line. Each end moves straight across the rough
+    // line, so it keeps its place along it even where the edge is turned from it.
+    const double ru = alongY ? rough.b.y - rough.a.y : rough.b.x - rough.a.x;
+    const double rv = alongY ? rough.b.x - rough.a.x : rough.b.y - rough.a.y;
+    const double facing = ru + line.b * rv;
+    if (!(std::fabs(facing) > 0.0)) {
+        return std::nullopt;
+    }
     auto foot = [&](PicturePoint p) {
-        // In the frame whose u axis runs along the line.
         const double u = alongY ? p.y : p.x;
         const double v = alongY ? p.x : p.y;
-        const double along = (u - uc) * du + (v - line.a) * dv;
-        return std::pair<double, double>{uc + along * du, line.a + along * dv};
+        const double t = ((u - uc) * ru + (v - line.a) * rv) / facing;
+        return std::pair<double, double>{uc + t, line.a + line.b * t};
     };
     const std::pair<double, double> footA = foot(rough.a);
     const std::pair<double, double> footB = foot(rough.b);
@@ -1029,12 +1036,14 @@ std::optional<PictureSegment> fitEdge(const PixelRows& pixels, const PictureSegm
 
     // Straight, whole and along the rough line, or nothing.
     const double turn = std::fabs(std::atan(fit.line.b) - std::atan(slope));
+    const double withinBand = std::atan(2.0 * band / std::hypot(dx, dy));
+    const double mostTurn = std::max(MaxTurnDegrees * Pi / 180.0, withinBand);
     const std::int64_t considered = (i1 - i0) / stride + 1; // sections looked at, whole
 
     if (static_cast<double>(used) < MinRoomyShare * static_cast<double>(considered) ||
         static_cast<double>(fit.inliers) < MinInlierShare * static_cast<double>(used) ||
         fit.scale > MaxScatter || sagitta(points, fit, halfSpan) > MaxSagitta ||
-        turn > MaxTurnDegrees * Pi / 180.0) {
+        turn > mostTurn) {
         return std::nullopt;
     }
     return placeEnds(rough, fit.line, alongY, uc, sizeU, sizeV, band);

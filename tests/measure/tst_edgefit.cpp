@@ -110,9 +110,12 @@ void EdgeFitTest::fitsOrRefuses_data()
         << Scene::Birds << 0.8 << 0.8 << false << 8.0 << true;
     QTest::newRow("curved edge") << Scene::Curve << 0.0 << 0.0 << false << 8.0 << false;
     QTest::newRow("flat picture") << Scene::Flat << 0.0 << 0.0 << false << 8.0 << false;
-    // Within a wide band, but 4 degrees away from the line.
+    // 4 degrees away from the line: another feature where it leaves the band, the hand's
+    // rough placing where it stays inside it from end to end.
     QTest::newRow("edge turned from the line")
-        << Scene::Step << 4.0 << 0.0 << false << 30.0 << false;
+        << Scene::Step << 4.0 << 0.0 << false << 8.0 << false;
+    QTest::newRow("edge turned within the band")
+        << Scene::Step << 4.0 << 0.0 << false << 30.0 << true;
 }
 
 void EdgeFitTest::fitsOrRefuses()
