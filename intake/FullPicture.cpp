@@ -84,6 +84,10 @@ bool plainMask(quint32 mask, int bitCount)
     return (run & (run + 1)) == 0 && std::popcount(mask) <= 8 && (bitCount == 32 || mask <= 0xFFFF);
 }
 
+// How rows are wanted: again and again (the loupe, which looks at about the same rows at every
+// mouse event), or once each (the edge fit's pass along a band).
+enum class Visit { Again, Once };
+
 // A picture's rows, wherever they are kept.
 class Rows {
 public:
@@ -99,8 +103,8 @@ public:
     virtual ~Rows() = default;
 
     // Writes the opaque colours of row y, columns x0 to x1 - 1, to out; the caller keeps
-    // 0 <= y < height and 0 <= x0 <= x1 <= width.
-    virtual void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out) const = 0;
+    // 0 <= y < height and 0 <= x0 <= x1 <= width. Visit tells how the rows are wanted.
+    virtual void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out, Visit visit) const = 0;
 
     const qint64 width;
     const qint64 height;
@@ -114,7 +118,7 @@ public:
         , m_picture(std::move(picture))
     {
     }
-    void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out) const override
+    void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out, Visit /*visit*/) const override
     {
         const auto* row =
             reinterpret_cast<const QRgb*>(m_picture.constScanLine(static_cast<int>(y)));
@@ -166,10 +170,8 @@ public:
         return m_data != nullptr;
     }
 
-    // Reads bytes [at, at + count) of the file into out: plain rows are read this way rather
-    // than through the mapping, as a read costs no page-table work and leaves nothing resident
-    // but the system's file cache, however much of the picture the loupe and the fit visit.
-    // What cannot be read (a file shortened by someone else) comes back as zeros.
+    // Reads bytes [at, at + count) of the file into out; what cannot be read (a file shortened
+    // by someone else) comes back as zeros.
     void read(qint64 at, qint64 count, uchar* out) const
     {
         qint64 done = 0;
@@ -274,7 +276,7 @@ public:
         }
     }
 
-    void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out) const override
+    void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out, Visit visit) const override
     {
         const qint64 fileRow = m_layout.bottomUp ? height - 1 - y : y;
         if (!m_rowMarks.empty()) {
@@ -282,13 +284,22 @@ public:
             return;
         }
         const int bits = m_layout.bitCount;
-        // Only the bytes of the segment are read; row points where its byte 0 would be.
+        // Only the bytes of the segment; bytes points at the first of them.
         const qint64 first = x0 * bits / 8;
         const qint64 end = (x1 * bits + 7) / 8;
-        m_segment.resize(static_cast<std::size_t>(std::max<qint64>(end - first, 1)));
-        m_map->read(m_layout.dataOffset + fileRow * m_layout.stride() + first, end - first,
-                    m_segment.data());
-        const uchar* bytes = m_segment.data();
+        const qint64 start = m_layout.dataOffset + fileRow * m_layout.stride() + first;
+        const uchar* bytes = nullptr;
+        if (visit == Visit::Again) {
+            // Rows wanted again stay mapped between visits, within the resident budget.
+            m_map->touched(FaultAroundBytes + (end - first));
+            bytes = m_map->data() + start;
+        } else {
+            // A row wanted once is cheaper read than mapped: a read needs no page-table work
+            // and leaves nothing resident but the system's file cache.
+            m_segment.resize(static_cast<std::size_t>(std::max<qint64>(end - first, 1)));
+            m_map->read(start, end - first, m_segment.data());
+            bytes = m_segment.data();
+        }
         if (bits == 24) {
             for (qint64 x = x0; x < x1; ++x) {
                 const uchar* pixel = bytes + (3 * x - first);
@@ -575,7 +586,7 @@ QImage FullPicture::region(const QRect& area) const
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y - area.top()));
         m_source->rows->rgbRow(y, inside.left(), inside.right() + 1,
-                               row + (inside.left() - area.left()));
+                               row + (inside.left() - area.left()), Visit::Again);
     }
     return image;
 }
@@ -585,7 +596,7 @@ void FullPicture::readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, floa
     std::array<QRgb, GreyChunk> colours{};
     for (std::int64_t from = x0; from < x1; from += GreyChunk) {
         const std::int64_t to = std::min<std::int64_t>(from + GreyChunk, x1);
-        m_source->rows->rgbRow(y, from, to, colours.data());
+        m_source->rows->rgbRow(y, from, to, colours.data(), Visit::Once);
         out = std::transform(colours.data(), colours.data() + (to - from), out, grey);
     }
 }

@@ -44,7 +44,7 @@ constexpr int FitIterations = 12;
 // Gauss-Newton rounds for one section's step: it starts within a fraction of a pixel.
 constexpr int SectionIterations = 4;
 // Cross-sections at most; a longer edge is sampled every few pixels.
-constexpr std::size_t MaxSections = 1500;
+constexpr std::size_t MaxSections = 1000;
 // The refining passes stop when the line's ends move less than this, in pixels.
 constexpr double SettledShift = 1e-4;
 constexpr int MaxPasses = 4;
@@ -58,7 +58,7 @@ constexpr double MinBlur = 0.12;
 constexpr double MaxBlur = 3.0;
 constexpr double BlurTolerance = 0.03;
 // Sections that choose the blur: a sample is enough and keeps long edges fast.
-constexpr std::size_t SampledSections = 150;
+constexpr std::size_t SampledSections = 100;
 constexpr int ModelRounds = 2;
 // Pixels the model's window reaches beyond the area's on each side (as far as the band allows):
 // more plateau pins each section's levels, and so its offset, against pixel noise; texture
