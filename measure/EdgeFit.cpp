@@ -1042,8 +1042,7 @@ std::optional<PictureSegment> fitEdge(const PixelRows& pixels, const PictureSegm
 
     if (static_cast<double>(used) < MinRoomyShare * static_cast<double>(considered) ||
         static_cast<double>(fit.inliers) < MinInlierShare * static_cast<double>(used) ||
-        fit.scale > MaxScatter || sagitta(points, fit, halfSpan) > MaxSagitta ||
-        turn > mostTurn) {
+        fit.scale > MaxScatter || sagitta(points, fit, halfSpan) > MaxSagitta || turn > mostTurn) {
         return std::nullopt;
     }
     return placeEnds(rough, fit.line, alongY, uc, sizeU, sizeV, band);
