@@ -26,33 +26,6 @@ constexpr qreal PenWidth = 2.0;
 // than the few pixels of a loupe.
 constexpr int BandHeight = 64;
 
-// The picture's pixels of area, from the full picture or, where none is kept, from the display
-// copy, each display pixel standing for the picture pixels it was sampled from.
-QImage pixelsOf(const LoupeSource& source, const QRect& area)
-{
-    if (source.full != nullptr) {
-        return source.full->region(area);
-    }
-    QImage pixels(area.size(), QImage::Format_RGB32);
-    pixels.fill(Qt::black);
-    if (source.display == nullptr || source.display->isNull() || source.pictureSize.isEmpty()) {
-        return pixels;
-    }
-    const QImage& display = *source.display;
-    const QRect inside = area & QRect(QPoint(0, 0), source.pictureSize);
-    for (int y = inside.top(); y <= inside.bottom(); ++y) {
-        const auto dy = static_cast<int>(static_cast<qint64>(y) * display.height() /
-                                         source.pictureSize.height());
-        auto* out = reinterpret_cast<QRgb*>(pixels.scanLine(y - area.top()));
-        for (int x = inside.left(); x <= inside.right(); ++x) {
-            const auto dx = static_cast<int>(static_cast<qint64>(x) * display.width() /
-                                             source.pictureSize.width());
-            out[x - area.left()] = display.pixel(dx, dy);
-        }
-    }
-    return pixels;
-}
-
 // The part of a -> b within bounds grown by a pen's width, if any: the far end of a long line
 // can lie tens of thousands of pixels away, more than the rasteriser should be handed.
 std::optional<QLineF> within(QPointF a, QPointF b, const QRectF& bounds)
@@ -85,12 +58,19 @@ std::optional<QLineF> within(QPointF a, QPointF b, const QRectF& bounds)
 
 } // namespace
 
-Loupe makeLoupe(const LoupeSource& source, const measure::PictureSegment& line,
+Loupe makeLoupe(const intake::FullPicture& pixels, QSize pictureSize, measure::PictureSegment line,
                 measure::PicturePoint end, QSize viewSize, qreal devicePixelRatio)
 {
-    const QSize picture = source.pictureSize;
-    if (picture.isEmpty() || viewSize.isEmpty() || !std::isfinite(end.x) || !std::isfinite(end.y)) {
+    const QSize picture = pixels.size();
+    if (picture.isEmpty() || pictureSize.isEmpty() || viewSize.isEmpty() || !std::isfinite(end.x) ||
+        !std::isfinite(end.y)) {
         return {};
+    }
+    // Into the pixels' own geometry, where a copy stands in for the picture.
+    const double toX = static_cast<double>(picture.width()) / pictureSize.width();
+    const double toY = static_cast<double>(picture.height()) / pictureSize.height();
+    for (measure::PicturePoint* point : {&line.a, &line.b, &end}) {
+        *point = {point->x * toX, point->y * toY};
     }
     const int side =
         std::clamp(std::min(viewSize.width(), viewSize.height()) / 3, SmallestSide, LargestSide);
@@ -113,7 +93,7 @@ Loupe makeLoupe(const LoupeSource& source, const measure::PictureSegment& line,
     const auto count = static_cast<int>(std::ceil(across)) + 2;
     const QRect area(static_cast<int>(std::floor(std::clamp(originX, -1e9, 1e9))),
                      static_cast<int>(std::floor(std::clamp(originY, -1e9, 1e9))), count, count);
-    const QImage pixels = pixelsOf(source, area);
+    const QImage shown = pixels.region(area);
 
     QImage image(device, device, QImage::Format_RGB32);
     const auto place = [&](double x, double y) {
@@ -124,12 +104,12 @@ Loupe makeLoupe(const LoupeSource& source, const measure::PictureSegment& line,
     std::vector<int> columns(static_cast<std::size_t>(device));
     for (int x = 0; x < device; ++x) {
         columns[static_cast<std::size_t>(x)] = std::clamp(
-            static_cast<int>(std::floor((x + 0.5 - corner.x()) / zoom)), 0, pixels.width() - 1);
+            static_cast<int>(std::floor((x + 0.5 - corner.x()) / zoom)), 0, shown.width() - 1);
     }
     for (int y = 0; y < device; ++y) {
         const int row = std::clamp(static_cast<int>(std::floor((y + 0.5 - corner.y()) / zoom)), 0,
-                                   pixels.height() - 1);
-        const auto* in = reinterpret_cast<const QRgb*>(pixels.constScanLine(row));
+                                   shown.height() - 1);
+        const auto* in = reinterpret_cast<const QRgb*>(shown.constScanLine(row));
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < device; ++x) {
             out[x] = in[columns[static_cast<std::size_t>(x)]];

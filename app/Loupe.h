@@ -12,21 +12,14 @@ namespace intake {
 class FullPicture;
 }
 
-struct LoupeSource {
-    // The picture's own pixels; null where only the display copy is kept.
-    const intake::FullPicture* full = nullptr;
-    // The copy shown in the window, sampled down from the picture.
-    const QImage* display = nullptr;
-    // The picture's own size in pixels.
-    QSize pictureSize;
-};
-
 struct Loupe {
     QRect where;  // logical pixels of the view
     QImage image; // at the screen's resolution; null when there is nothing to show
 };
 
-// The loupe over end, for a view of viewSize logical pixels on a screen of the given scale. It
-// sits in the corner of the view farthest from end, so it never covers it.
-Loupe makeLoupe(const LoupeSource& source, const measure::PictureSegment& line,
+// The loupe over end (line and end in pixels of a picture of pictureSize), for a view of viewSize
+// logical pixels on a screen of the given scale. It shows pixels, which are the picture's own or
+// a copy sampled down from it that stands in for them. It sits in the corner of the view
+// farthest from end, so it never covers it.
+Loupe makeLoupe(const intake::FullPicture& pixels, QSize pictureSize, measure::PictureSegment line,
                 measure::PicturePoint end, QSize viewSize, qreal devicePixelRatio);

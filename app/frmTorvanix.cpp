@@ -317,12 +317,24 @@ void frmTorvanix::refreshLoupe()
         m_img->setLoupe({}, {});
         return;
     }
+    const intake::FullPicture* shown = pixels();
+    if (shown == nullptr) {
+        m_img->setLoupe({}, {});
+        return;
+    }
     const QSize picture(static_cast<int>(m_measure.pictureWidth()),
                         static_cast<int>(m_measure.pictureHeight()));
-    const LoupeSource source{m_full.get(), &m_img->picture(), picture};
-    Loupe loupe = makeLoupe(source, m_measure.ends(), m_measure.activeEndPoint(), m_img->size(),
-                            m_img->devicePixelRatioF());
+    Loupe loupe = makeLoupe(*shown, picture, m_measure.ends(), m_measure.activeEndPoint(),
+                            m_img->size(), m_img->devicePixelRatioF());
     m_img->setLoupe(loupe.where, std::move(loupe.image));
+}
+
+const intake::FullPicture* frmTorvanix::pixels()
+{
+    if (m_pixels == nullptr) {
+        m_pixels = intake::FullPicture::fromImage(m_img->picture());
+    }
+    return m_pixels.get();
 }
 
 void frmTorvanix::fitLineToEdge()
@@ -343,12 +355,8 @@ void frmTorvanix::fitLineToEdge()
     const double length = std::hypot(dx, dy);
     const double across = std::hypot(dy / length * scaleX, dx / length * scaleY);
     const double halfWidth = std::max(BandPicturePixels, BandDevicePixels / across);
-    // Without the picture's own pixels (a very large paste), the copy on screen stands in.
-    std::shared_ptr<const intake::FullPicture> pixels = m_full;
-    if (pixels == nullptr) {
-        pixels = intake::FullPicture::fromImage(m_img->picture());
-    }
-    if (pixels == nullptr || !m_measure.fitToEdge(*pixels, halfWidth)) {
+    const intake::FullPicture* band = pixels();
+    if (band == nullptr || !m_measure.fitToEdge(*band, halfWidth)) {
         showNotice(NoStraightEdge);
         return;
     }
@@ -463,7 +471,7 @@ bool frmTorvanix::convertDroppedFile(const intake::NamedFile& file, intake::Load
     m_dropNotice.clear();
     // Opened first, so the system's own refusal is told rather than the converter's guess.
     const QString unopenable = intake::whyUnopenable(file.path);
-    if (!unopenable.isEmpty() || !intake::isConvertibleFile(file)) {
+    if (!unopenable.isEmpty()) {
         m_dropNotice =
             intake::readFailureNotice(intake::ReadFailure::CannotOpen, file.shown, unopenable);
         return true;
@@ -556,7 +564,7 @@ void frmTorvanix::showPicture(const QImage& picture, const QString& label)
 
 void frmTorvanix::showPicture(intake::LoadedPicture picture, const QString& label)
 {
-    m_full = std::move(picture.full);
+    m_pixels = std::move(picture.full);
     m_img->setPicture(std::move(picture.display));
     m_measure.setPicture(picture.pixelSize.width(), picture.pixelSize.height(),
                          label.toStdString());

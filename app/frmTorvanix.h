@@ -118,6 +118,9 @@ private:
     void refreshLoupe();
     // Enter: fits the line to the straight edge it lies along, or says there is none.
     void fitLineToEdge();
+    // The pixels the loupe and the edge fit look at: the picture's own, or, where only the
+    // display copy is kept (a very large paste), that copy, made to stand in once.
+    const intake::FullPicture* pixels();
     // Converts the file and loads the result into picture, left null when no new picture
     // came. False only when the converter could not be started.
     bool convertDroppedFile(const intake::NamedFile& file, intake::LoadedPicture& picture);
@@ -139,9 +142,8 @@ private:
     modTorvanix m_mod;
     measure::Measurement m_measure;
     PictureView* m_img = nullptr;
-    // The picture's own pixels for the loupe and the edge fit; null where only the display copy
-    // is kept.
-    std::shared_ptr<const intake::FullPicture> m_full;
+    // The picture's own pixels for the loupe and the edge fit, as the picture came; see pixels().
+    std::shared_ptr<const intake::FullPicture> m_pixels;
     bool m_unloaded = false;
     QTimer m_noticeTimer;
     // Why the drop under way brought no picture; empty while it may still bring one.

@@ -1,5 +1,6 @@
 #include "DropImport.h"
 
+#include "ReadFailure.h"
 #include "WorkingFiles.h"
 #include "WorkingFolder.h"
 
@@ -7,7 +8,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace intake {
@@ -80,11 +80,7 @@ QString converterCommandLine(const QString& AppFolder, const QString& WorkFolder
 
 bool isConvertibleFile(const NamedFile& file)
 {
-    // A NUL would end the name early, at another file's name.
-    const QByteArray& path = file.path;
-    struct stat status {};
-    return path.startsWith('/') && !path.contains('\0') && ::stat(path.constData(), &status) == 0 &&
-           S_ISREG(status.st_mode) && ::access(path.constData(), R_OK) == 0;
+    return whyUnopenable(file.path).isEmpty();
 }
 
 LoadedPicture loadWorkingPicture(const QString& WorkFolder, QSize fit)
