@@ -279,7 +279,7 @@ void PictureView::paintLoupe(QPainter& painter, const QRegion& region) const
     for (int top = 0; top < m_loupeRect.height(); top += LoupeBand) {
         const QRect band(m_loupeRect.left(), m_loupeRect.top() + top, m_loupeRect.width(),
                          std::min(LoupeBand, m_loupeRect.height() - top));
-        for (const QRect& area : region& band) {
+        for (const QRect& area : region.intersected(band)) {
             const QRectF source((area.left() - m_loupeRect.left()) * ratio,
                                 (area.top() - m_loupeRect.top()) * ratio, area.width() * ratio,
                                 area.height() * ratio);
