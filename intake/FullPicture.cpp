@@ -28,12 +28,8 @@
 namespace intake {
 namespace {
 
-// Grey levels are Rec. 601 luma (as in JPEG and Qt's qGray), from the stored R, G, B values.
-constexpr float RedWeight = 0.299F;
-constexpr float GreenWeight = 0.587F;
-constexpr float BlueWeight = 0.114F;
-// readRow converts colours to grey through a buffer this long on the stack.
-constexpr qint64 GreyChunk = 256;
+// readRow hands out colours through a buffer this long on the stack.
+constexpr qint64 ColourChunk = 256;
 
 // What of a mapped file a read brings into the process's memory: the kernel maps up to this
 // much of the cached file around each page that faults in.
@@ -43,13 +39,6 @@ constexpr qint64 FaultAroundBytes = qint64(64) << 10;
 constexpr qint64 ResidentBudgetBytes = qint64(8) << 20;
 // The one walk through run-length data hands back what it has read in steps of this much.
 constexpr qint64 WalkReleaseBytes = qint64(4) << 20;
-
-float grey(QRgb colour)
-{
-    return RedWeight * static_cast<float>(qRed(colour)) +
-           GreenWeight * static_cast<float>(qGreen(colour)) +
-           BlueWeight * static_cast<float>(qBlue(colour));
-}
 
 // One colour channel of a 16- or 32-bit pixel, told by its mask.
 struct Channel {
@@ -591,13 +580,23 @@ QImage FullPicture::region(const QRect& area) const
     return image;
 }
 
+int FullPicture::channels() const
+{
+    return 3;
+}
+
 void FullPicture::readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const
 {
-    std::array<QRgb, GreyChunk> colours{};
-    for (std::int64_t from = x0; from < x1; from += GreyChunk) {
-        const std::int64_t to = std::min<std::int64_t>(from + GreyChunk, x1);
+    std::array<QRgb, ColourChunk> colours{};
+    for (std::int64_t from = x0; from < x1; from += ColourChunk) {
+        const std::int64_t to = std::min<std::int64_t>(from + ColourChunk, x1);
         m_source->rows->rgbRow(y, from, to, colours.data(), Visit::Once);
-        out = std::transform(colours.data(), colours.data() + (to - from), out, grey);
+        for (std::int64_t k = 0; k < to - from; ++k) {
+            const QRgb colour = colours[static_cast<std::size_t>(k)];
+            *out++ = static_cast<float>(qRed(colour));
+            *out++ = static_cast<float>(qGreen(colour));
+            *out++ = static_cast<float>(qBlue(colour));
+        }
     }
 }
 
