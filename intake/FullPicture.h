@@ -34,6 +34,8 @@ public:
     [[nodiscard]] std::int64_t height() const override;
     [[nodiscard]] int channels() const override;
     void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override;
+    void readPixels(std::int64_t y, std::int64_t x0, std::int64_t count, std::int64_t step,
+                    float* out) const override;
 
     FullPicture(const FullPicture&) = delete;
     FullPicture& operator=(const FullPicture&) = delete;

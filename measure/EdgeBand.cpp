@@ -9,6 +9,8 @@ namespace {
 
 // A section with fewer pixels than this across says nothing about an edge.
 constexpr std::int64_t FewestAcross = 4;
+// Sections the colour direction is judged on.
+constexpr std::size_t SampledSections = 100;
 // Rounds of power iteration for the principal colour direction: the 3 x 3 matrix converges
 // far sooner unless two directions change alike, and then either will do.
 constexpr int PowerRounds = 40;
@@ -40,9 +42,7 @@ Band::Band(const PixelRows& pixels, const Frame& frame, std::int64_t first, std:
     }
     read(requests);
     m_level.resize(m_index.size());
-    for (std::size_t s = 0; s < m_index.size(); ++s) {
-        projectSection(s);
-    }
+    project(strongestChange());
 }
 
 bool Band::widen(const std::vector<double>& from, const std::vector<double>& to)
@@ -141,18 +141,19 @@ void Band::read(const std::vector<Request>& requests)
     for (std::size_t r = 0; r < rows; ++r) {
         const std::int64_t y = rowFirst + static_cast<std::int64_t>(r);
         for (std::size_t k = begin[r]; k < begin[r + 1];) {
+            // A run of neighbouring sections, evenly spaced along the row.
             std::size_t end = k + 1;
-            while (end < begin[r + 1] && needs[end] == needs[end - 1] + 1) {
+            const std::int64_t step =
+                end < begin[r + 1] ? m_index[needs[end]] - m_index[needs[k]] : 1;
+            while (end < begin[r + 1] && needs[end] == needs[end - 1] + 1 &&
+                   m_index[needs[end]] - m_index[needs[end - 1]] == step) {
                 ++end;
             }
-            const std::int64_t x0 = m_index[needs[k]];
-            const std::int64_t x1 = m_index[needs[end - 1]] + 1;
-            row.resize(static_cast<std::size_t>(x1 - x0) * ch);
-            m_pixels.readRow(y, x0, x1, row.data());
+            const auto count = static_cast<std::int64_t>(end - k);
+            row.resize(static_cast<std::size_t>(count) * ch);
+            m_pixels.readPixels(y, m_index[needs[k]], count, count > 1 ? step : 1, row.data());
             for (std::size_t j = k; j < end; ++j) {
-                const std::size_t s = needs[j];
-                std::copy_n(row.data() + static_cast<std::size_t>(m_index[s] - x0) * ch, ch,
-                            into(s, y));
+                std::copy_n(row.data() + (j - k) * ch, ch, into(needs[j], y));
             }
             k = end;
         }
@@ -202,7 +203,10 @@ ColourWeights Band::strongestChange() const
         return {1.0, 0.0, 0.0};
     }
     std::array<std::array<double, 3>, 3> moment{};
-    for (const std::vector<float>& colour : m_colour) {
+    // A sample of the sections tells the direction as well as all of them.
+    const std::size_t stride = std::max<std::size_t>(1, sections() / SampledSections);
+    for (std::size_t s = 0; s < sections(); s += stride) {
+        const std::vector<float>& colour = m_colour[s];
         for (std::size_t k = 3; k < colour.size(); k += 3) {
             const std::array<double, 3> d = {colour[k] - colour[k - 3],
                                              colour[k + 1] - colour[k - 2],

@@ -20,7 +20,8 @@ class Band {
 public:
     // Sections every stride pixels from index first to last (inclusive) along u, each reaching
     // reach pixels to either side of the rough line along v; none wider than cap either side.
-    // Sections with fewer than a few pixels inside the picture are left out.
+    // Sections with fewer than a few pixels inside the picture are left out. The band is seen
+    // through the combination of channels that changes most across it until told otherwise.
     Band(const PixelRows& pixels, const Frame& frame, std::int64_t first, std::int64_t last,
          std::int64_t stride, double reach, double cap);
 

@@ -223,6 +223,22 @@ EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band&
 
 } // namespace
 
+void PixelRows::readPixels(std::int64_t y, std::int64_t x0, std::int64_t count, std::int64_t step,
+                           float* out) const
+{
+    if (step == 1) {
+        readRow(y, x0, x0 + count, out);
+        return;
+    }
+    const auto ch = static_cast<std::size_t>(channels());
+    std::vector<float> span(static_cast<std::size_t>((count - 1) * step + 1) * ch);
+    readRow(y, x0, x0 + (count - 1) * step + 1, span.data());
+    for (std::int64_t k = 0; k < count; ++k) {
+        std::copy_n(span.data() + static_cast<std::size_t>(k * step) * ch, ch, out);
+        out += ch;
+    }
+}
+
 EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, double reach)
 {
     const std::int64_t width = pixels.width();
@@ -272,7 +288,6 @@ EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, doub
     if (pixelsBand.sections() < MinSections) {
         return refusal(MissingEdge::AlongLine);
     }
-    pixelsBand.project(pixelsBand.strongestChange());
 
     const double mostTurn =
         std::max(MaxTurnDegrees * Pi / 180.0, std::atan(2.0 * band / std::hypot(dx, dy)));

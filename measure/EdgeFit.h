@@ -26,6 +26,11 @@ public:
     // Writes the levels (0 to 255) of row y, columns x0 to x1 - 1, to out: channels() values per
     // pixel, in order. The caller keeps 0 <= y < height() and 0 <= x0 <= x1 <= width().
     virtual void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const = 0;
+    // Writes the levels of pixels x0, x0 + step, ... (count of them, count >= 1, step >= 1) of
+    // row y, as readRow does: a long edge sampled every few columns reads each row once, and a
+    // reader may skip decoding what lies between.
+    virtual void readPixels(std::int64_t y, std::int64_t x0, std::int64_t count, std::int64_t step,
+                            float* out) const;
 };
 
 // A place on the picture in its own pixels: x from the left edge, y from the top edge; pixel

@@ -126,7 +126,8 @@ std::vector<Candidate> peaks(Response response, std::size_t from, std::size_t to
 double noiseOf(const Band& band)
 {
     constexpr double madToSigma = 1.4826;
-    const std::size_t stride = std::max<std::size_t>(1, band.sections() / SampledSections);
+    constexpr std::size_t sampled = 100;
+    const std::size_t stride = std::max<std::size_t>(1, band.sections() / sampled);
     std::vector<double> differences;
     for (std::size_t s = 0; s < band.sections(); s += stride) {
         const float* p = band.profile(s);
