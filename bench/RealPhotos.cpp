@@ -51,9 +51,9 @@ bool runConverter(const QStringList& arguments, QString* error)
     if (!converter.waitForFinished(ConvertMilliseconds) ||
         converter.exitStatus() != QProcess::NormalExit || converter.exitCode() != 0) {
         if (error != nullptr) {
-            *error = QStringLiteral("%1 failed: %2").arg(QStringLiteral(TORVANIX_CONVERTER),
-                                                         QString::fromLocal8Bit(
-                                                             converter.readAll().trimmed()));
+            *error = QStringLiteral("%1 failed: %2")
+                         .arg(QStringLiteral(TORVANIX_CONVERTER),
+                              QString::fromLocal8Bit(converter.readAll().trimmed()));
         }
         return false;
     }
@@ -121,10 +121,9 @@ std::vector<RealEdge> readEdgeTable(const QString& file, QString* error)
             continue;
         }
         const QStringList columns = line.split(u'|');
-        const QStringList ends =
-            columns.size() == TableColumns
-                ? columns[3].split(u' ', Qt::SkipEmptyParts)
-                : QStringList();
+        const QStringList ends = columns.size() == TableColumns
+                                     ? columns[3].split(u' ', Qt::SkipEmptyParts)
+                                     : QStringList();
         std::array<double, EndCoordinates> values{};
         bool good = ends.size() == EndCoordinates;
         for (qsizetype i = 0; good && i < EndCoordinates; ++i) {
@@ -147,7 +146,7 @@ std::vector<RealEdge> readEdgeTable(const QString& file, QString* error)
 
 QString benchCache()
 {
-    if (const QString set = qEnvironmentVariable("TORVANIX_BENCH_CACHE"); !set.isEmpty()) {
+    if (QString set = qEnvironmentVariable("TORVANIX_BENCH_CACHE"); !set.isEmpty()) {
         return set;
     }
     const QString xdg = qEnvironmentVariable("XDG_CACHE_HOME");
@@ -172,12 +171,12 @@ QString photoFile(const QString& cache, const RealEdge& edge)
 
 QString turnedPhoto(const QString& cache, const RealEdge& edge, double degrees, QString* error)
 {
-    const QString folder = QStringLiteral("%1/turned/%2/%3")
-                               .arg(cache, QString::fromStdString(edge.package),
-                                    QString::fromStdString(edge.path));
-    const QString turned =
-        QStringLiteral("%1/%2%3.png").arg(folder, degrees < 0.0 ? u"-"_qs : u"+"_qs,
-                                          QString::number(std::fabs(degrees), 'f', 2));
+    const QString folder =
+        QStringLiteral("%1/turned/%2/%3")
+            .arg(cache, QString::fromStdString(edge.package), QString::fromStdString(edge.path));
+    QString turned = QStringLiteral("%1/%2%3.png")
+                         .arg(folder, degrees < 0.0 ? u"-"_qs : u"+"_qs,
+                              QString::number(std::fabs(degrees), 'f', 2));
     if (QFileInfo::exists(turned)) {
         return turned;
     }
@@ -219,7 +218,8 @@ double checkTurnConvention(const QString& folder)
         for (const auto offset : offsets) {
             drawSpot(picture, {0.5 * width + offset.x, 0.5 * height + offset.y});
         }
-        const QString plain = QStringLiteral("%1/spots-%2x%3.png").arg(folder).arg(width).arg(height);
+        const QString plain =
+            QStringLiteral("%1/spots-%2x%3.png").arg(folder).arg(width).arg(height);
         picture.save(plain);
         for (const double degrees : angles) {
             const QString turned = plain + QStringLiteral(".turned.png");

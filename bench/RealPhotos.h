@@ -14,7 +14,7 @@ namespace realphotos {
 
 struct RealEdge {
     std::string package;
-    std::string path; // inside the package
+    std::string path;  // inside the package
     std::string kinds; // "ragged", "soft hidden" ...
     measure::PictureSegment rough;
     std::string what;

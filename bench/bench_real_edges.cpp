@@ -15,8 +15,10 @@
 #include "Measurement.h"
 #include "Numbers.h"
 #include "Readout.h"
+#include "RealEdgeResults.h"
 #include "RealPhotos.h"
 
+#include <QColorSpace>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -39,7 +41,15 @@ namespace {
 
 using measure::PicturePoint;
 using measure::PictureSegment;
+using realphotos::Clock;
+using realphotos::EdgeResult;
+using realphotos::FitAnswer;
+using realphotos::quarterWrapped;
 using realphotos::RealEdge;
+using realphotos::Tries;
+using realphotos::Try;
+using realphotos::TurnedTry;
+using realphotos::Turns;
 
 constexpr double Pi = 3.14159265358979323846;
 // The window: the picture fills a 1500 x 950 client area at scale 1, so a device pixel is a
@@ -51,37 +61,19 @@ constexpr double BandWindowPixels = 10.0;
 constexpr double BandPicturePixels = 3.0;
 // A hand puts each end within this many device pixels of where it meant to.
 constexpr double HandReach = 4.0;
-constexpr int Tries = 5;
-// Anticlockwise, as the readout counts "+": small turns a photo really has, a larger one, and
-// past 45 degrees either way, where the line reads on the other axis. Both signs of the large
-// turn, as a line far from the centre stays inside the canvas only one way round.
-constexpr std::array<double, 5> Turns = {0.7, -2.3, 12.0, 57.0, -57.0};
 // A turned copy is resampled with a filter a few pixels wide: the band and this much more
 // must lie inside both the canvas and the photo before it was turned.
 constexpr double TurnMargin = 4.0;
-// Goals: spread and turned error for crisp edges, for soft or hidden ones; the share of errors
-// the +- covers, and how much larger than the largest error it may be.
-constexpr double CrispGoal = 0.02;
-constexpr double SoftGoal = 0.05;
-constexpr double CoverageGoal = 0.95;
-constexpr double PlusMinusRatioGoal = 3.0;
-// What edges are like is looked at this many band half-widths to either side, within limits
-// that keep the neighbouring feature out and a soft step in.
-constexpr double DescribeBands = 3.0;
-constexpr double DescribeLeast = 16.0;
-constexpr double DescribeMost = 48.0;
+// What an edge is like is looked at this many band half-widths to either side, within limits
+// that let a soft step fade out and keep the picture's next feature away.
+constexpr double DescribeBands = 4.0;
+constexpr double DescribeLeast = 24.0;
+constexpr double DescribeMost = 64.0;
 // The overview pictures are at most this wide.
 constexpr int OverviewWidth = 1600;
 constexpr std::string_view NoStraightEdge = "No straight edge along the line";
-
-// What one Enter gives: the fitted ends, the reading's 95 % +- in degrees and the notice the
-// window would show.
-struct FitAnswer {
-    bool fitted = false;
-    PictureSegment ends;
-    double plusMinusDegrees = NAN;
-    std::string notice;
-};
+// A simulated drag moves this many twips (a device pixel is 15) between mouse events.
+constexpr double DragStep = 15.0;
 
 // The one call of the fit. Measurement::fitToEdge, given the picture's own pixels, hands the
 // ends to fitEdge unchanged; today's fit gives no +-.
@@ -130,21 +122,13 @@ std::optional<measure::Tilt> readingOf(const PictureSegment& line, double width,
     measure::placeLine(control, fractions, clientWidth, clientHeight);
     const measure::PictureGeometry geometry{
         measure::himetricFromPixels(static_cast<std::int64_t>(width)),
-        measure::himetricFromPixels(static_cast<std::int64_t>(height)), clientWidth,
-        clientHeight};
+        measure::himetricFromPixels(static_cast<std::int64_t>(height)), clientWidth, clientHeight};
     return measure::measureTilt(control, geometry);
 }
 
-// An angle difference brought within -45 to 45 degrees: readings on either axis differ from
-// one turned 90 degrees by a whole number of quarter turns.
-double quarterWrapped(double degrees)
-{
-    return degrees - 90.0 * std::round(degrees / 90.0);
-}
-
-// Whether the title, written by Measurement for the line placed by two presses (whole twips),
-// says what readingOf says to within its two decimals and the twips' rounding. Nothing when two
-// presses cannot place this line.
+// Whether the title, written by Measurement for the line placed by a press and a drag (whole
+// twips), says what readingOf says to within its two decimals and the twips' rounding. Nothing
+// when the drag cannot place this line.
 std::optional<bool> titleAgrees(const PictureSegment& line, double width, double height,
                                 const measure::Tilt& reading)
 {
@@ -159,12 +143,26 @@ std::optional<bool> titleAgrees(const PictureSegment& line, double width, double
     };
     const auto [x1, y1] = twips(line.a);
     const auto [x2, y2] = twips(line.b);
-    // The first press moves end 2 off the centre, the second whichever end is nearer.
-    measurement.moveNearestEndpoint(x2, y2, clientWidth, clientHeight);
+    // A press at one end moves end 2 there from the centre; a drag from the centre to the
+    // other end then carries end 1 along, as each step moves whichever end is nearer.
     measurement.moveNearestEndpoint(x1, y1, clientWidth, clientHeight);
+    const double centreX = 0.5 * clientWidthTwips();
+    const double centreY = 0.5 * clientHeightTwips();
+    const int steps = 1 + static_cast<int>(std::hypot(x2 - centreX, y2 - centreY) / DragStep);
+    for (int step = 1; step <= steps; ++step) {
+        const double f = static_cast<double>(step) / steps;
+        measurement.moveNearestEndpoint(measure::CLng(centreX + f * (x2 - centreX)),
+                                        measure::CLng(centreY + f * (y2 - centreY)), clientWidth,
+                                        clientHeight);
+    }
     measurement.place(clientWidth, clientHeight, clientWidth, clientHeight, ".");
-    const measure::LineControl& shown = measurement.line();
-    if (shown.X1 != static_cast<float>(x1) || shown.Y1 != static_cast<float>(y1)) {
+    const measure::LineFractions& ends = measurement.fractions();
+    auto at = [](double fraction, double client, std::int32_t twips) {
+        return std::fabs(fraction * client - twips) <= 0.01;
+    };
+    if (!at(ends.RelX2, clientWidthTwips(), x1) || !at(ends.RelY2, clientHeightTwips(), y1) ||
+        !at(ends.RelX1, clientWidthTwips(), x2) || !at(ends.RelY1, clientHeightTwips(), y2)) {
+        // The drag passed nearer the first end than the second: no such line by hand.
         return std::nullopt;
     }
     const std::string& text = measurement.readout();
@@ -226,41 +224,13 @@ bool bandOnPhoto(const PictureSegment& turned, double halfWidth, double degrees,
     return true;
 }
 
-struct Try {
-    PictureSegment rough;
-    double hand = NAN; // the rough line's own reading
-    FitAnswer answer;
-    double reading = NAN;
-};
-
-struct TurnedTry {
-    bool onPhoto = false;
-    FitAnswer answer;
-    double error = NAN; // reading's change minus the turn, degrees
-    double plusMinus = NAN; // root-sum-square of the two readings' +-
-};
-
-struct EdgeResult {
-    realphotos::EdgeCharacter character;
-    double length = 0.0;
-    std::vector<Try> tries;
-    std::map<double, std::vector<TurnedTry>> turned;
-};
-
-struct Clock {
-    std::vector<double> fits; // milliseconds
-    int titleChecks = 0;
-    int titleMismatches = 0;
-    double turning = 0.0; // seconds spent making turned copies
-};
-
 double milliseconds(std::chrono::steady_clock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-FitAnswer timedFit(const intake::FullPicture& pixels, const PictureSegment& rough,
-                   double halfWidth, Clock& clock)
+FitAnswer timedFit(const intake::FullPicture& pixels, const PictureSegment& rough, double halfWidth,
+                   Clock& clock)
 {
     const auto start = std::chrono::steady_clock::now();
     FitAnswer answer = fitOnce(pixels, rough, halfWidth);
@@ -293,8 +263,12 @@ void measureUnturned(const RealEdge& edge, std::size_t index, const QImage& phot
     const double height = photo.height();
     const double band = halfWidthFor(edge.rough, width, height);
     result.length = std::hypot(edge.rough.b.x - edge.rough.a.x, edge.rough.b.y - edge.rough.a.y);
+    if (const auto tilt = readingOf(edge.rough, width, height)) {
+        result.vertical = tilt->axis == measure::Axis::Vertical;
+        result.handReading = tilt->degrees;
+    }
     result.character = realphotos::describeEdge(
-        photo, edge.rough, std::clamp(DescribeBands * band, DescribeLeast, DescribeMost));
+        photo, edge.rough, band, std::clamp(DescribeBands * band, DescribeLeast, DescribeMost));
     for (const PictureSegment& rough : roughLines(edge, index, width, height)) {
         Try attempt;
         attempt.rough = rough;
@@ -326,9 +300,10 @@ void measureTurned(const QImage& turnedPhoto, const intake::FullPicture& pixels,
             if (turnedTry.answer.fitted && attempt.answer.fitted) {
                 const double reading =
                     continuousReading(readingOf(turnedTry.answer.ends, width, height));
+                checkTitle(turnedTry.answer.ends, width, height, clock);
                 turnedTry.error = quarterWrapped(reading - attempt.reading - degrees);
-                turnedTry.plusMinus = std::hypot(attempt.answer.plusMinusDegrees,
-                                                 turnedTry.answer.plusMinusDegrees);
+                turnedTry.plusMinus =
+                    std::hypot(attempt.answer.plusMinusDegrees, turnedTry.answer.plusMinusDegrees);
             }
         }
         turned.push_back(turnedTry);
@@ -341,9 +316,12 @@ void drawOverview(const QImage& photo, const std::vector<std::size_t>& edges,
                   const std::vector<RealEdge>& table, const QString& file)
 {
     const double scale = std::min(1.0, static_cast<double>(OverviewWidth) / photo.width());
-    QImage overview = photo.scaledToWidth(static_cast<int>(photo.width() * scale),
-                                          Qt::SmoothTransformation)
-                          .convertToFormat(QImage::Format_RGB32);
+    QImage overview =
+        photo.scaledToWidth(static_cast<int>(photo.width() * scale), Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_RGB32);
+    // Only for looking at: without the photo's colour profile, which the PNG writer would
+    // otherwise complain about.
+    overview.setColorSpace(QColorSpace());
     QPainter painter(&overview);
     painter.setRenderHint(QPainter::Antialiasing);
     QFont font = painter.font();
@@ -364,234 +342,6 @@ void drawOverview(const QImage& photo, const std::vector<std::size_t>& edges,
     }
     painter.end();
     overview.save(file);
-}
-
-// The spread of the readings that exist, each taken against the first (they may lie either
-// side of 45 degrees), or NaN with fewer than two.
-double spreadOf(const std::vector<double>& readings)
-{
-    std::vector<double> present;
-    for (const double r : readings) {
-        if (std::isfinite(r)) {
-            present.push_back(quarterWrapped(r - readings.front()));
-        }
-    }
-    if (present.size() < 2) {
-        return NAN;
-    }
-    const auto [low, high] = std::minmax_element(present.begin(), present.end());
-    return *high - *low;
-}
-
-double goalFor(const RealEdge& edge)
-{
-    return edge.is("soft") || edge.is("hidden") ? SoftGoal : CrispGoal;
-}
-
-// One edge's figures, as the summary needs them.
-struct EdgeFigures {
-    int fitted = 0;
-    int turnedOnPhoto = 0;
-    int turnedFitted = 0;
-    double handSpread = NAN;
-    double spread = NAN;
-    double largestError = NAN; // over every turn
-    int largeTurnsMeasured = 0; // fitted pairs past 45 degrees
-    int turnsMeasured = 0; // turns with at least one fitted pair
-    int covered = 0;
-    int coverable = 0; // pairs with a finite +-
-    double medianPlusMinus = NAN;
-};
-
-EdgeFigures figuresOf(const EdgeResult& result)
-{
-    EdgeFigures f;
-    std::vector<double> hands;
-    std::vector<double> readings;
-    std::vector<double> plusMinus;
-    for (const Try& t : result.tries) {
-        hands.push_back(t.hand);
-        readings.push_back(t.reading);
-        f.fitted += t.answer.fitted ? 1 : 0;
-        if (std::isfinite(t.answer.plusMinusDegrees)) {
-            plusMinus.push_back(t.answer.plusMinusDegrees);
-        }
-    }
-    f.handSpread = spreadOf(hands);
-    // A reading missing from the first try still leaves the others' spread.
-    std::vector<double> fittedReadings;
-    std::copy_if(readings.begin(), readings.end(), std::back_inserter(fittedReadings),
-                 [](double r) { return std::isfinite(r); });
-    f.spread = fittedReadings.empty() ? NAN : spreadOf(fittedReadings);
-    for (const auto& [degrees, turned] : result.turned) {
-        bool measured = false;
-        for (const TurnedTry& t : turned) {
-            f.turnedOnPhoto += t.onPhoto ? 1 : 0;
-            f.turnedFitted += t.onPhoto && t.answer.fitted ? 1 : 0;
-            if (!std::isfinite(t.error)) {
-                continue;
-            }
-            measured = true;
-            if (!(std::fabs(t.error) <= f.largestError)) {
-                f.largestError = std::fabs(t.error);
-            }
-            if (std::isfinite(t.plusMinus)) {
-                ++f.coverable;
-                f.covered += std::fabs(t.error) <= t.plusMinus ? 1 : 0;
-            }
-        }
-        f.turnsMeasured += measured ? 1 : 0;
-        f.largeTurnsMeasured += measured && std::fabs(degrees) > 45.0 ? 1 : 0;
-    }
-    if (!plusMinus.empty()) {
-        std::sort(plusMinus.begin(), plusMinus.end());
-        f.medianPlusMinus = plusMinus[plusMinus.size() / 2];
-    }
-    return f;
-}
-
-std::string degreesText(double value, const char* format = "%.4f")
-{
-    if (!std::isfinite(value)) {
-        return "-";
-    }
-    std::array<char, 32> text{};
-    std::snprintf(text.data(), text.size(), format, value);
-    return text.data();
-}
-
-// A turn's cell: the error of largest size over the tries, with how many of the tries on the
-// photo gave one when not all did.
-std::string turnCell(const std::vector<TurnedTry>& turned)
-{
-    int onPhoto = 0;
-    int measured = 0;
-    double worst = NAN;
-    for (const TurnedTry& t : turned) {
-        onPhoto += t.onPhoto ? 1 : 0;
-        if (std::isfinite(t.error)) {
-            ++measured;
-            if (!(std::fabs(t.error) <= std::fabs(worst))) {
-                worst = t.error;
-            }
-        }
-    }
-    if (onPhoto == 0) {
-        return "off the photo";
-    }
-    if (measured == 0) {
-        return "refused";
-    }
-    std::string cell = degreesText(worst, "%+.4f");
-    if (measured < onPhoto) {
-        cell += " (" + std::to_string(measured) + "/" + std::to_string(onPhoto) + ")";
-    }
-    return cell;
-}
-
-bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& results,
-            const Clock& clock, double seconds)
-{
-    std::printf("\n| # | photo | kinds | length px | fitted: as is, turned | hand's spread | "
-                "spread after Enter |");
-    for (const double degrees : Turns) {
-        std::printf(" turned %+.1f° |", degrees);
-    }
-    std::printf(" ± covered | ± / largest error |\n|---|---|---|---|---|---|---|");
-    for (std::size_t i = 0; i < Turns.size(); ++i) {
-        std::printf("---|");
-    }
-    std::printf("---|---|\n");
-    int allFitted = 0;
-    int withinGoal = 0;
-    int fullyTurned = 0;
-    int covered = 0;
-    int coverable = 0;
-    double worstRatio = NAN;
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        const EdgeFigures f = figuresOf(results[i]);
-        std::printf("| %zu | %s | %s | %.0f | %d/%d, %d/%d | %s | %s |", i + 1,
-                    qPrintable(realphotos::shortName(table[i])), table[i].kinds.c_str(),
-                    results[i].length, f.fitted, Tries, f.turnedFitted, f.turnedOnPhoto,
-                    degreesText(f.handSpread, "%.3f").c_str(),
-                    f.fitted == 0 ? "refused" : degreesText(f.spread).c_str());
-        for (const double degrees : Turns) {
-            std::printf(" %s |", turnCell(results[i].turned.at(degrees)).c_str());
-        }
-        const double ratio = f.medianPlusMinus / f.largestError;
-        std::printf(" %s | %s |\n",
-                    f.coverable == 0
-                        ? "n/a"
-                        : (std::to_string(f.covered) + "/" + std::to_string(f.coverable)).c_str(),
-                    degreesText(ratio, "%.1f").c_str());
-        allFitted += f.fitted == Tries && f.turnedFitted == f.turnedOnPhoto ? 1 : 0;
-        const double goal = goalFor(table[i]);
-        withinGoal += f.fitted == Tries && f.spread <= goal && f.largestError <= goal &&
-                              f.turnedFitted == f.turnedOnPhoto
-                          ? 1
-                          : 0;
-        fullyTurned += f.turnsMeasured >= 4 && f.largeTurnsMeasured >= 1 ? 1 : 0;
-        covered += f.covered;
-        coverable += f.coverable;
-        if (std::isfinite(ratio) && !(ratio <= worstRatio)) {
-            worstRatio = ratio;
-        }
-    }
-    std::printf(
-        "\nLength: of the table's line. Fitted: of %d rough lines on the photo, and of the "
-        "turned ones whose band lies on the turned photo. Spreads: largest minus smallest "
-        "reading, degrees (the hand's: the rough lines' own readings). Turned: the reading's "
-        "change minus the turn (anticlockwise +), the largest of the tries, with how many gave "
-        "one where not all did. The ± of a change is the root-sum-square of its two readings' ±; "
-        "± / largest error: the median ± of the edge's readings over its largest turned "
-        "error.\n",
-        Tries);
-
-    std::printf("\n| # | what it is | grey step | colour step (RGB) | step width px | bow px | "
-                "scatter px | points |\n|---|---|---|---|---|---|---|---|\n");
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        const realphotos::EdgeCharacter& c = results[i].character;
-        std::printf("| %zu | %s | %.0f%s | %.0f | %.1f | %.1f | %.2f | %d/%d |\n", i + 1,
-                    table[i].what.c_str(), c.greyStep, c.thinLine ? " (thin line's depth)" : "",
-                    c.colourStep, c.width, c.bow, c.scatter, c.found, c.sections);
-    }
-    std::printf("\nMeasured apart from the fit, in %d cross-sections along the table's line: the "
-                "grey levels' and the colours' difference between the two sides (a thin line's "
-                "depth), the step's width from 10 %% to 90 %% (a line's at half depth), how far "
-                "a parabola through the edge's points bows off its chord, and the points' "
-                "median distance from it.\n",
-                realphotos::DescribedSections);
-
-    const auto count = static_cast<int>(table.size());
-    std::vector<double> fits = clock.fits;
-    std::sort(fits.begin(), fits.end());
-    std::printf("\n| goal | measured | met |\n|---|---|---|\n");
-    std::printf("| every edge fitted, in every try | %d of %d edges | %s |\n", allFitted, count,
-                allFitted == count ? "yes" : "no");
-    std::printf("| spread and turned error within %.2f° (crisp) or %.2f° (soft or hidden), every "
-                "try fitted | %d of %d edges | %s |\n",
-                CrispGoal, SoftGoal, withinGoal, count, withinGoal == count ? "yes" : "no");
-    std::printf("| ± covers at least %.0f %% of the turned errors | %s | %s |\n",
-                100.0 * CoverageGoal,
-                coverable == 0 ? "no ± given"
-                               : (std::to_string(covered) + " of " + std::to_string(coverable))
-                                     .c_str(),
-                coverable > 0 && covered >= CoverageGoal * coverable ? "yes" : "no");
-    std::printf("| ± at most about %.0f x the largest error | %s | %s |\n", PlusMinusRatioGoal,
-                std::isfinite(worstRatio) ? degreesText(worstRatio, "largest ratio %.1f").c_str()
-                                          : "no ± given",
-                worstRatio <= PlusMinusRatioGoal ? "yes" : "no");
-    std::printf("| at least 4 turns measured, one past 45° | %d of %d edges | %s |\n",
-                fullyTurned, count, fullyTurned == count ? "yes" : "no");
-    std::printf("\nfits: %zu, median %.1f ms, largest %.1f ms; the title written by Measurement "
-                "agreed with the reading for %d of %d fitted lines (%d differed); run %.0f s, of "
-                "which %.0f s making turned copies\n",
-                fits.size(), fits.empty() ? NAN : fits[fits.size() / 2],
-                fits.empty() ? NAN : fits.back(), clock.titleChecks - clock.titleMismatches,
-                clock.titleChecks, clock.titleMismatches, seconds, clock.turning);
-    return allFitted == count && withinGoal == count && coverable > 0 &&
-           covered >= CoverageGoal * coverable && worstRatio <= PlusMinusRatioGoal &&
-           fullyTurned == count;
 }
 
 } // namespace
@@ -622,7 +372,9 @@ int main(int argc, char** argv)
                          qPrintable(file));
             return 2;
         }
-        auto same = [&](const auto& photo) { return photo.first == file; };
+        auto same = [&](const auto& photo) {
+            return photo.first == file;
+        };
         auto found = std::find_if(photos.begin(), photos.end(), same);
         if (found == photos.end()) {
             photos.push_back({file, {}});
@@ -674,7 +426,7 @@ int main(int argc, char** argv)
         }
     }
     const double seconds = milliseconds(std::chrono::steady_clock::now() - start) / 1e3;
-    const bool met = report(table, results, clock, seconds);
+    const bool met = realphotos::report(table, results, clock, seconds);
     std::printf("\noverviews with the rough lines: %s\n", qPrintable(overviews));
     return met ? 0 : 1;
 }
