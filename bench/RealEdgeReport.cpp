@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <map>
 
 namespace realphotos {
 namespace {
@@ -192,6 +193,28 @@ bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& r
         "± / largest error: the median ± of the edge's readings over its largest turned "
         "error.\n",
         Tries);
+
+    // What the window would have said where Enter did not fit, with how often.
+    std::printf("\n| # | notices shown, with how many of the tries |\n|---|---|\n");
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        std::map<std::string, int> notices;
+        for (const Try& t : results[i].tries) {
+            notices[t.answer.notice] += t.answer.notice.empty() ? 0 : 1;
+        }
+        for (const auto& [degrees, turned] : results[i].turned) {
+            for (const TurnedTry& t : turned) {
+                notices[t.answer.notice] += t.onPhoto && !t.answer.notice.empty() ? 1 : 0;
+            }
+        }
+        std::string text;
+        for (const auto& [notice, times] : notices) {
+            if (times > 0) {
+                text +=
+                    (text.empty() ? "" : "; ") + ("\"" + notice + "\" " + std::to_string(times));
+            }
+        }
+        std::printf("| %zu | %s |\n", i + 1, text.empty() ? "none" : text.c_str());
+    }
 
     std::printf("\n| # | what it is | grey step | colour step (RGB) | step width px | bow px | "
                 "scatter px | points |\n|---|---|---|---|---|---|---|---|\n");

@@ -205,12 +205,11 @@ measure::PicturePoint turnPoint(measure::PicturePoint point, double degrees, dou
             cy + std::sin(angle) * dx + std::cos(angle) * dy};
 }
 
-double checkTurnConvention(const QString& folder)
+double checkTurnConvention(const QString& folder, std::span<const double> angles)
 {
     // Spots within the circle every turn keeps inside the canvas, none on a pixel centre.
     constexpr std::array<measure::PicturePoint, 5> offsets = {
         {{150.3, -80.7}, {-120.6, 110.2}, {0.1, 0.9}, {60.5, -170.25}, {-170.8, -20.35}}};
-    constexpr std::array<double, 5> angles = {0.7, -2.3, 12.0, 57.0, -57.0};
     double worst = 0.0;
     for (const auto& [width, height] : {std::pair{641, 401}, std::pair{640, 400}}) {
         QImage picture(width, height, QImage::Format_Grayscale8);

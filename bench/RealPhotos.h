@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,9 @@ QString turnedPhoto(const QString& cache, const RealEdge& edge, double degrees, 
 measure::PicturePoint turnPoint(measure::PicturePoint point, double degrees, double width,
                                 double height);
 
-// Turns small bright spots at known places of synthetic pictures (odd and even sizes) with the
-// same command as turnedPhoto and compares where they landed with turnPoint: the largest
-// distance in pixels, or a negative number when the converter failed.
-double checkTurnConvention(const QString& folder);
+// Turns small bright spots at known places of synthetic pictures (odd and even sizes) by each
+// of the angles with the same command as turnedPhoto and compares where they landed with
+// turnPoint: the largest distance in pixels, or a negative number when the converter failed.
+double checkTurnConvention(const QString& folder, std::span<const double> angles);
 
 } // namespace realphotos

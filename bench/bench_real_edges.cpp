@@ -385,7 +385,7 @@ int main(int argc, char** argv)
 
     const QString checkFolder = cache + QStringLiteral("/check");
     QDir().mkpath(checkFolder);
-    const double convention = realphotos::checkTurnConvention(checkFolder);
+    const double convention = realphotos::checkTurnConvention(checkFolder, Turns);
     std::printf("ImageMagick's -distort SRT against the turn used for the rough ends, on bright "
                 "spots in synthetic pictures: largest distance %.4f px\n",
                 convention);
