@@ -10,6 +10,7 @@
 // Exit status: 0 when every goal is met, 1 when one is missed, 2 when it could not run.
 #include "EdgeCharacter.h"
 #include "EdgeFit.h"
+#include "EdgeNotice.h"
 #include "FullPicture.h"
 #include "Line.h"
 #include "Measurement.h"
@@ -31,6 +32,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <random>
@@ -71,19 +73,19 @@ constexpr double DescribeLeast = 24.0;
 constexpr double DescribeMost = 64.0;
 // The overview pictures are at most this wide.
 constexpr int OverviewWidth = 1600;
-constexpr std::string_view NoStraightEdge = "No straight edge along the line";
 // A simulated drag moves this many twips (a device pixel is 15) between mouse events.
 constexpr double DragStep = 15.0;
 
 // The one call of the fit. Measurement::fitToEdge, given the picture's own pixels, hands the
-// ends to fitEdge unchanged; today's fit gives no +-.
+// ends to fitEdge unchanged; the notice is the window's, with the separators of English.
 FitAnswer fitOnce(const intake::FullPicture& pixels, PictureSegment rough, double halfWidth)
 {
-    const auto fitted = measure::fitEdge(pixels, rough, halfWidth);
-    if (!fitted) {
-        return {false, rough, NAN, std::string(NoStraightEdge)};
+    const measure::EdgeFitAnswer answer = measure::fitEdge(pixels, rough, halfWidth);
+    const std::string notice = measure::edgeFitNotice(answer, ".", ",");
+    if (!answer.fit) {
+        return {false, rough, NAN, notice};
     }
-    return {true, *fitted, NAN, {}};
+    return {true, answer.fit->ends, answer.fit->plusMinusDegrees, notice};
 }
 
 // The band's half-width as the window computes it for this line: picture pixels across the
@@ -243,6 +245,17 @@ double continuousReading(const std::optional<measure::Tilt>& tilt)
     return tilt ? tilt->degrees : NAN;
 }
 
+// With REAL_EDGES_TRIES set, every try is printed as it is made: where a figure surprises, which
+// try gave it.
+void printTry(double turn, const PictureSegment& rough, const FitAnswer& answer, double reading)
+{
+    if (std::getenv("REAL_EDGES_TRIES") == nullptr) {
+        return;
+    }
+    std::fprintf(stderr, "turn %+6.1f rough %.1f %.1f %.1f %.1f: %+.4f %s\n", turn, rough.a.x,
+                 rough.a.y, rough.b.x, rough.b.y, reading, answer.notice.c_str());
+}
+
 void checkTitle(const PictureSegment& line, double width, double height, Clock& clock)
 {
     const auto tilt = readingOf(line, width, height);
@@ -278,6 +291,7 @@ void measureUnturned(const RealEdge& edge, std::size_t index, const QImage& phot
             attempt.reading = continuousReading(readingOf(attempt.answer.ends, width, height));
             checkTitle(attempt.answer.ends, width, height, clock);
         }
+        printTry(0.0, rough, attempt.answer, attempt.reading);
         result.tries.push_back(attempt);
     }
 }
@@ -304,6 +318,7 @@ void measureTurned(const QImage& turnedPhoto, const intake::FullPicture& pixels,
                 turnedTry.error = quarterWrapped(reading - attempt.reading - degrees);
                 turnedTry.plusMinus =
                     std::hypot(attempt.answer.plusMinusDegrees, turnedTry.answer.plusMinusDegrees);
+                printTry(degrees, rough, turnedTry.answer, turnedTry.error);
             }
         }
         turned.push_back(turnedTry);

@@ -50,9 +50,7 @@ constexpr double ModelMargin = 4.0;
 // Sections with room for a window around the edge, of all sections: fewer, and the edge is not
 // along the line.
 constexpr double MinRoomyShare = 0.5;
-// Where the edge bends, each end is placed by the points of this share of the edge nearest it,
-// and the edge must reach within this share of the line's length of each end.
-constexpr double NearEndShare = 0.5;
+// Where the edge bends, it must reach within this share of the line's length of each end.
 constexpr double EndReach = 0.2;
 // The title rounds to hundredths of a degree.
 constexpr double TitleRounding = 0.005;
@@ -105,8 +103,7 @@ Judged judgeStraight(const PictureSegment& rough, const Frame& frame,
     return judged;
 }
 
-// A bent edge: the chord between the edge's points under the ends, each placed by a curve
-// through the points near that end.
+// A bent edge: the chord between the edge's points under the ends.
 Judged judgeBent(const PictureSegment& rough, const Frame& frame, const std::vector<Point>& points,
                  const RobustFit& bent, double band)
 {
@@ -125,30 +122,18 @@ Judged judgeBent(const PictureSegment& rough, const Frame& frame, const std::vec
         judged.gap = Gap::Last;
         return judged;
     }
-    const double nearFirst = extent.from + NearEndShare * (extent.to - extent.from);
-    const double nearLast = extent.to - NearEndShare * (extent.to - extent.from);
-    auto localCurves = [&](const std::vector<bool>& keep) {
-        std::vector<bool> first(points.size());
-        std::vector<bool> last(points.size());
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            const bool kept = keep.empty() || keep[i];
-            first[i] = kept && points[i].u <= nearFirst;
-            last[i] = kept && points[i].u >= nearLast;
-        }
-        return std::pair{weightedFit(points, bent.weight, 2, frame.halfSpan, first),
-                         weightedFit(points, bent.weight, 2, frame.halfSpan, last)};
+    // The parabola through all the edge's points places each end where the edge lies under it:
+    // the points near either end pin it there, and those between keep it from wandering, so a
+    // try that reads the edge as bent and one that reads it as straight agree within their
+    // bounds.
+    auto chordSlope = [&](const Curve& curve) {
+        return (curve.at(uLast) - curve.at(uFirst)) / (uLast - uFirst);
     };
-    auto chordSlope = [&](const std::optional<Curve>& a, const std::optional<Curve>& b) {
-        return (b->at(uLast) - a->at(uFirst)) / (uLast - uFirst);
-    };
-    const auto [first, last] = localCurves({});
-    const Curve atFirst = first.value_or(bent.curve);
-    const Curve atLast = last.value_or(bent.curve);
-    judged.slope = chordSlope(atFirst, atLast);
-    judged.ends = placeOnCurves(rough, atFirst, atLast, frame, band);
+    judged.slope = chordSlope(bent.curve);
+    judged.ends = placeOnCurve(rough, bent.curve, frame, band);
     judged.spread = jackknife(points, bent.weight, [&](const std::vector<bool>& keep) {
-        const auto [a, b] = localCurves(keep);
-        return a && b ? std::optional<double>(chordSlope(a, b)) : std::nullopt;
+        const auto curve = weightedFit(points, bent.weight, 2, frame.halfSpan, keep);
+        return curve ? std::optional<double>(chordSlope(*curve)) : std::nullopt;
     });
     return judged;
 }
@@ -312,17 +297,22 @@ EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, doub
     // The window holds the whole blurred step (or line) with its plateaus: a window whose ends
     // fall inside the transition sees a part of the edge pixel by pixel, and that part depends
     // on where the edge falls within a pixel.
-    const double window = std::clamp(WindowPerSpread * found.spread + 1.5, 2.0,
-                                     MaxHalfWidth * stretch - ModelMargin - 2.0);
+    const double window = std::clamp(
+        std::min(WindowPerSpread * found.spread + 1.5, std::max(found.clear, found.spread)), 2.0,
+        MaxHalfWidth * stretch - ModelMargin - 2.0);
     widenAround(pixelsBand, found.course, window + ModelMargin + 2.0);
-    AreaPoints area = areaPoints(pixelsBand, found.feature, found.course, found.degree, window);
+    const double least = leastContrast(found.noise);
+    AreaPoints area =
+        areaPoints(pixelsBand, found.feature, found.course, window, least);
     if (area.points.size() < MinSections ||
         static_cast<double>(area.roomy) < MinRoomyShare * static_cast<double>(considered)) {
         return refusal(MissingEdge::AlongLine);
     }
     if (found.feature.kind == Kind::Step) {
-        refineByModel(pixelsBand, window + ModelMargin, found.feature.sign, found.spread,
-                      found.degree, area.fit, area.points);
+        // The model sees a little more plateau, but not the next feature across.
+        refineByModel(pixelsBand, std::min(window + ModelMargin, std::max(window, found.clear)),
+                      found.feature.sign, found.spread,
+                      least, area.fit, area.points);
         if (area.points.size() < MinSections) {
             return refusal(MissingEdge::AlongLine);
         }

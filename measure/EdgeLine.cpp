@@ -237,8 +237,8 @@ std::optional<PictureSegment> placeOnLine(const PictureSegment& rough, const Cur
     return fitted;
 }
 
-std::optional<PictureSegment> placeOnCurves(const PictureSegment& rough, const Curve& nearFirst,
-                                            const Curve& nearLast, const Frame& frame, double band)
+std::optional<PictureSegment> placeOnCurve(const PictureSegment& rough, const Curve& edge,
+                                           const Frame& frame, double band)
 {
     const FrameEnds ends = frameEnds(rough, frame);
     const double du = ends.last.u - ends.first.u;
@@ -277,8 +277,8 @@ std::optional<PictureSegment> placeOnCurves(const PictureSegment& rough, const C
         const double v = std::clamp(end.v + shift * nv, 0.0, static_cast<double>(frame.sizeV));
         return Point{u, v};
     };
-    const auto a = foot(first, nearFirst);
-    const auto b = foot(last, nearLast);
+    const auto a = foot(first, edge);
+    const auto b = foot(last, edge);
     if (!a || !b) {
         return std::nullopt;
     }

@@ -65,10 +65,9 @@ std::optional<PictureSegment> placeOnLine(const PictureSegment& rough, const Cur
                                           const Frame& frame, double band);
 
 // Each rough end (slid along the rough line into the picture first) moved straight across onto
-// the curve fitted to the edge near it. Nothing when that lies farther than band.
-std::optional<PictureSegment> placeOnCurves(const PictureSegment& rough, const Curve& nearFirst,
-                                            const Curve& nearLast, const Frame& frame,
-                                            double band);
+// the curve fitted to the edge. Nothing when that lies farther than band.
+std::optional<PictureSegment> placeOnCurve(const PictureSegment& rough, const Curve& edge,
+                                           const Frame& frame, double band);
 
 // The rough ends in the frame, ordered by u.
 struct FrameEnds {

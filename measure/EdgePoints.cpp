@@ -138,8 +138,13 @@ double featureSpread(const float* p, std::size_t n, double position, const Featu
     return mass > 0.0 ? moment / mass : 0.0;
 }
 
-AreaPoints areaPoints(const Band& band, const Feature& feature, const Curve& course, int degree,
-                      double window)
+double leastContrast(double noise)
+{
+    return std::max(MinContrast, ContrastPerNoise * noise);
+}
+
+AreaPoints areaPoints(const Band& band, const Feature& feature, const Curve& course, double window,
+                      double least)
 {
     const std::size_t sections = band.sections();
     const double halfSpan = band.frame().halfSpan;
@@ -183,7 +188,7 @@ AreaPoints areaPoints(const Band& band, const Feature& feature, const Curve& cou
             const std::size_t n = band.length(s);
             double position = 0.0;
             if (isStep) {
-                if (sign * (highs[s] - lows[s]) < MinContrast) {
+                if (sign * (highs[s] - lows[s]) < least) {
                     continue;
                 }
                 position = stepByArea(p, n, from[s], to[s], lows[s], highs[s]);
@@ -191,7 +196,7 @@ AreaPoints areaPoints(const Band& band, const Feature& feature, const Curve& cou
                 const double surround = 0.5 * (lows[s] + highs[s]);
                 const double centre = 0.5 * (from[s] + to[s]);
                 const double depth = sign * (surround - meanOver(p, n, centre - 0.5, centre + 0.5));
-                if (depth < MinContrast) {
+                if (depth < least) {
                     continue;
                 }
                 position = lineByCentroid(p, n, from[s], to[s], surround, sign);
@@ -204,7 +209,7 @@ AreaPoints areaPoints(const Band& band, const Feature& feature, const Curve& cou
             result.points.clear();
             return result;
         }
-        result.fit = robustFit(result.points, degree, halfSpan, &before);
+        result.fit = robustFit(result.points, 2, halfSpan, &before);
         double moved = 0.0;
         for (const double u : {-halfSpan, 0.0, halfSpan}) {
             moved = std::max(moved, std::fabs(result.fit.curve.at(u) - before.at(u)));

@@ -21,8 +21,13 @@ struct Feature {
 
 // Pixels each side of a pixel whose levels a thin line's centre must be darker (or lighter) than.
 constexpr std::size_t RidgeReach = 2;
-// A step (or a thin line's depth) weaker than this many levels is no edge.
-constexpr double MinContrast = 8.0;
+// A step (or a thin line's depth) weaker than this many levels is no edge, however clean the
+// picture; in a noisy one it must stand this many noise deviations above the noise.
+constexpr double MinContrast = 3.0;
+constexpr double ContrastPerNoise = 4.0;
+
+// The least contrast of an edge in a band whose levels have this pixel noise.
+double leastContrast(double noise);
 
 // The mean level of the profile over [from, to), each pixel weighted by its overlap.
 double meanOver(const float* p, std::size_t n, double from, double to);
@@ -41,9 +46,10 @@ struct AreaPoints {
 };
 
 // Refined points: the area (or centroid) of each section in a window of half-width window
-// centred on the course, which is fitted again (with the given degree) from the points until
-// it settles. Fewer than a handful of points leave the result empty.
-AreaPoints areaPoints(const Band& band, const Feature& feature, const Curve& course, int degree,
-                      double window);
+// centred on the course, which is fitted again (a parabola, which a straight edge keeps straight
+// within its scatter) from the points until it settles; sections whose step or line is weaker than least give none. Fewer than a handful
+// of points leave the result empty.
+AreaPoints areaPoints(const Band& band, const Feature& feature, const Curve& course, double window,
+                      double least);
 
 } // namespace measure::edgefit

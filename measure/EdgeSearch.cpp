@@ -40,11 +40,10 @@ constexpr double MostBowShare = 0.03;
 constexpr double LeastBow = 0.5;
 // The band widens up to this many times while the step still fills it.
 constexpr int WideningRounds = 4;
-// Where the step's gradient falls below this share of its peak, its plateau begins.
+// Where the step's gradient falls below this share of its peak, its plateau begins; a feature
+// of the other sense at least this share as strong beside it is the next feature across.
 constexpr double PlateauShare = 0.1;
-// A wider step than this (spread, pixels) is measured on the band's mean profile rather than
-// section by section, where pixel noise would swamp its gentle slope.
-constexpr double SoftSpread = 2.5;
+constexpr double OppositeShare = 0.5;
 // Diagnosis only: an edge turned up to this far tells which end of the line misses it.
 constexpr double DiagnosedTurn = 10.0 * Pi / 180.0;
 
@@ -111,7 +110,9 @@ std::vector<Candidate> peaks(Response response, std::size_t from, std::size_t to
         if (std::isfinite(curvature) && curvature < 0.0) {
             shift = std::clamp(0.5 * (left - right) / curvature, -0.5, 0.5);
         }
-        found.push_back({static_cast<double>(start) + static_cast<double>(k) + at + shift, r});
+        // Strength as a multiple of the least, which measures it against the noise: steps and
+        // lines, and scales, compare alike.
+        found.push_back({static_cast<double>(start) + static_cast<double>(k) + at + shift, r / least});
     }
     std::sort(found.begin(), found.end(),
               [](const Candidate& a, const Candidate& b) { return a.strength > b.strength; });
@@ -179,6 +180,21 @@ std::vector<Candidate> candidatesIn(const Band& band, std::size_t s, const Featu
     }
     std::vector<float> smoothed(p, p + n);
     smooth(smoothed, r);
+    // A Gaussian of scale sigma passes noise at 1 / sqrt(2 sqrt(pi) sigma).
+    const double kept = noise / std::sqrt(2.0 * std::sqrt(Pi) * scale);
+    if (feature.kind == Kind::Line) {
+        // A wide line, soft or out of focus: its depth below wings twice the scale away.
+        const auto wing = static_cast<std::size_t>(std::lround(2.0 * scale));
+        if (n < 2 * (margin + wing) + 1) {
+            return {};
+        }
+        auto response = [&](std::size_t k) {
+            return std::min(sign * smoothed[k - wing], sign * smoothed[k + wing]) -
+                   sign * smoothed[k];
+        };
+        return peaks(response, margin + wing, n - margin - wing, 0.5,
+                     std::max(MinGradient, NoiseMargin * kept), start);
+    }
     auto gradient = [&](std::size_t k) {
         return sign * (static_cast<double>(smoothed[k + 1]) - smoothed[k]);
     };
@@ -188,15 +204,10 @@ std::vector<Candidate> candidatesIn(const Band& band, std::size_t s, const Featu
                  std::max(MinGradient / scale, NoiseMargin * passed), start);
 }
 
-std::vector<Feature> featuresAt(double scale)
-{
-    std::vector<Feature> features = {{Kind::Step, 1.0}, {Kind::Step, -1.0}};
-    if (scale <= 0.0) {
-        features.push_back({Kind::Line, 1.0});
-        features.push_back({Kind::Line, -1.0});
-    }
-    return features;
-}
+// Steps up and down, dark and light lines.
+constexpr std::array<Feature, 4> Features = {
+    Feature{Kind::Step, 1.0}, Feature{Kind::Step, -1.0}, Feature{Kind::Line, 1.0},
+    Feature{Kind::Line, -1.0}};
 
 // The sections to look at: all, or every few for a quick judgement.
 std::vector<std::size_t> sectionsToUse(const Band& band, bool sampled)
@@ -358,7 +369,7 @@ std::vector<Course> allCourses(const Band& band, const std::vector<std::size_t>&
                                std::vector<Candidates>* kept = nullptr)
 {
     std::vector<Course> all;
-    for (const Feature& feature : featuresAt(scale)) {
+    for (const Feature& feature : Features) {
         Candidates candidates = candidatesOf(band, which, feature, scale, noise);
         const std::vector<Course> found =
             courses(band, candidates, feature, toleranceAt(scale), mostTurn, least);
@@ -513,9 +524,12 @@ MeanProfile meanProfile(const Band& band, const Curve& course, double sign, int 
 struct Width {
     double spread = 0.0;
     bool filled = false;
+    // How far from the feature's peak the next feature of the other sense begins (the far side
+    // of a wide dark band whose near side is the step), on the nearer side.
+    double clear = INFINITY;
 };
 
-Width widthOf(const MeanProfile& profile, double scale)
+Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
 {
     Width width;
     const std::size_t n = profile.level.size();
@@ -523,38 +537,65 @@ Width widthOf(const MeanProfile& profile, double scale)
         width.filled = true;
         return width;
     }
-    std::vector<double> gradient(n - 1);
-    for (std::size_t k = 0; k + 1 < n; ++k) {
-        gradient[k] = profile.level[k + 1] - profile.level[k];
+    // What the feature shows at each offset: the gradient between neighbours (a step), or the
+    // depth below the straight line between the profile's two ends (a line, a dip in the
+    // sign-adjusted levels).
+    std::vector<double> strength;
+    double first = static_cast<double>(profile.from);
+    if (feature.kind == Kind::Step) {
+        for (std::size_t k = 0; k + 1 < n; ++k) {
+            strength.push_back(profile.level[k + 1] - profile.level[k]);
+        }
+        first += 0.5;
+    } else {
+        const double left = profile.level.front();
+        const double right = profile.level.back();
+        for (std::size_t k = 0; k < n; ++k) {
+            const double t = static_cast<double>(k) / static_cast<double>(n - 1);
+            strength.push_back(left + t * (right - left) - profile.level[k]);
+        }
     }
+    const std::size_t m = strength.size();
     // The peak near the course.
     const double near = std::max(3.0, 2.0 * scale);
-    std::size_t peak = n;
-    for (std::size_t k = 0; k + 1 < n; ++k) {
-        const double d = static_cast<double>(profile.from) + static_cast<double>(k) + 0.5;
-        if (std::fabs(d) <= near && (peak == n || gradient[k] > gradient[peak])) {
+    std::size_t peak = m;
+    for (std::size_t k = 0; k < m; ++k) {
+        const double d = first + static_cast<double>(k);
+        if (std::fabs(d) <= near && (peak == m || strength[k] > strength[peak])) {
             peak = k;
         }
     }
-    if (peak == n || !(gradient[peak] > 0.0)) {
+    if (peak == m || !(strength[peak] > 0.0)) {
         width.filled = true;
         return width;
     }
-    const double floor = PlateauShare * gradient[peak];
+    const double floor = PlateauShare * strength[peak];
     std::size_t low = peak;
-    while (low > 0 && gradient[low - 1] > floor) {
+    while (low > 0 && strength[low - 1] > floor) {
         --low;
     }
     std::size_t high = peak;
-    while (high + 2 < n && gradient[high + 1] > floor) {
+    while (high + 1 < m && strength[high + 1] > floor) {
         ++high;
     }
-    width.filled = low == 0 || high + 2 >= n;
+    width.filled = low == 0 || high + 1 >= m;
+    for (std::size_t k = low; k-- > 0;) {
+        if (strength[k] < -OppositeShare * strength[peak]) {
+            width.clear = std::min(width.clear, static_cast<double>(peak - k));
+            break;
+        }
+    }
+    for (std::size_t k = high + 1; k < m; ++k) {
+        if (strength[k] < -OppositeShare * strength[peak]) {
+            width.clear = std::min(width.clear, static_cast<double>(k - peak));
+            break;
+        }
+    }
     double mass = 0.0;
     double moment = 0.0;
     double second = 0.0;
     for (std::size_t k = low; k <= high; ++k) {
-        const double weight = gradient[k] - floor;
+        const double weight = strength[k] - floor;
         const double d = static_cast<double>(k);
         mass += weight;
         moment += weight * d;
@@ -565,6 +606,36 @@ Width widthOf(const MeanProfile& profile, double scale)
     return width;
 }
 
+// Whether the band's mean profile is one ramp that runs on past both its ends (or past one end
+// as steeply as at its steepest): a step wider than the band, whose course no section shows.
+bool filledByRamp(const MeanProfile& profile)
+{
+    constexpr double endShare = 0.15;
+    constexpr double stillSteep = 0.3;
+    const std::size_t n = profile.level.size();
+    if (n < 8) {
+        return false;
+    }
+    const double change = profile.level.back() - profile.level.front();
+    if (std::fabs(change) < MinContrast) {
+        return false;
+    }
+    const double sign = change > 0.0 ? 1.0 : -1.0;
+    std::vector<double> gradient(n - 1);
+    double peak = 0.0;
+    for (std::size_t k = 0; k + 1 < n; ++k) {
+        gradient[k] = sign * (profile.level[k + 1] - profile.level[k]);
+        peak = std::max(peak, gradient[k]);
+    }
+    const auto outer = std::max<std::size_t>(1, static_cast<std::size_t>(endShare * (n - 1)));
+    double low = 0.0;
+    double high = 0.0;
+    for (std::size_t k = 0; k < outer; ++k) {
+        low += gradient[k] / static_cast<double>(outer);
+        high += gradient[n - 2 - k] / static_cast<double>(outer);
+    }
+    return std::max(low, high) > stillSteep * peak;
+}
 
 // Follows the chosen course where it bends, widening the band where it leads out of it.
 std::optional<Found> follow(Band& band, const Course& course, double scale, double reach)
@@ -589,8 +660,7 @@ std::optional<Found> follow(Band& band, const Course& course, double scale, doub
         const Extent extent = extentOf(points, bent.weight);
         const double bow = std::fabs(bowOf(bent.curve, extent.from, extent.to));
         const bool gentle = bow <= MostBowShare * 2.0 * halfSpan;
-        found.degree = bow > LeastBow && gentle && bent.scale < line.scale ? 2 : 1;
-        found.course = found.degree == 2 ? bent.curve : line.curve;
+        found.course = bow > LeastBow && gentle ? bent.curve : line.curve;
         if (!widenAround(band, found.course, reach, true)) {
             break;
         }
@@ -651,20 +721,18 @@ Search searchEdge(Band& band, double reach, double cap, double mostTurn)
 {
     Search search;
     double looked = reach;
-    Choice choice = chooseCourse(band, mostTurn);
-    // A step wider than the band shows as a ramp with no clear course: widen around the line.
-    for (int round = 0; !choice.course && round < WideningRounds && looked < cap; ++round) {
-        const Curve rough = lineCurve(band.frame().vc, band.frame().slope,
-                                      std::max(band.frame().halfSpan, 1.0));
-        const MeanProfile profile = meanProfile(band, rough, 1.0, static_cast<int>(looked));
-        if (profile.level.size() < 2 ||
-            std::fabs(profile.level.back() - profile.level.front()) < 0.5 * MinContrast) {
+    // A step wider than the band fills it with a ramp: the band widens around the line until it
+    // holds the step, before any course is chosen.
+    const Curve rough =
+        lineCurve(band.frame().vc, band.frame().slope, std::max(band.frame().halfSpan, 1.0));
+    for (int round = 0; round < WideningRounds && looked < cap; ++round) {
+        if (!filledByRamp(meanProfile(band, rough, 1.0, static_cast<int>(looked)))) {
             break;
         }
         looked = std::min(cap, 2.0 * looked);
         widenAround(band, rough, looked);
-        choice = chooseCourse(band, mostTurn);
     }
+    Choice choice = chooseCourse(band, mostTurn);
     if (!choice.course) {
         // Which end misses the edge: an edge the band holds only part of the way, turned more
         // than a line along it could be.
@@ -690,22 +758,23 @@ Search searchEdge(Band& band, double reach, double cap, double mostTurn)
     if (!found) {
         return search;
     }
-    if (found->feature.kind == Kind::Step) {
-        // Widen until the band holds the whole step and its plateaus.
-        double held = looked;
-        Width width = widthOf(meanProfile(band, found->course, found->feature.sign,
-                                          static_cast<int>(held)),
-                              choice.scale);
-        for (int round = 0; width.filled && round < WideningRounds && held < cap; ++round) {
-            held = std::min(cap, 2.0 * held);
-            widenAround(band, found->course, held);
-            width = widthOf(meanProfile(band, found->course, found->feature.sign,
-                                        static_cast<int>(held)),
-                            choice.scale);
-        }
-        found->spread = width.spread;
+    // Widen until the band holds the whole step (or line) and its plateaus.
+    double held = looked;
+    auto widthNow = [&] {
+        return widthOf(meanProfile(band, found->course, found->feature.sign, static_cast<int>(held)),
+                       found->feature, choice.scale);
+    };
+    Width width = widthNow();
+    for (int round = 0; width.filled && round < WideningRounds && held < cap; ++round) {
+        held = std::min(cap, 2.0 * held);
+        widenAround(band, found->course, held);
+        width = widthNow();
     }
-    if (found->feature.kind == Kind::Line || found->spread < SoftSpread) {
+    found->spread = width.spread;
+    found->clear = width.clear;
+    // A soft feature's spread is the band's mean profile's; a narrow one's is measured section
+    // by section, as the pixels show it, where pixel noise does not swamp it.
+    if (found->spread < SoftSpread) {
         // Narrow features: section by section, as the pixels show them.
         std::vector<double> spreads;
         for (std::size_t s = 0; s < band.sections(); ++s) {
@@ -717,6 +786,7 @@ Search searchEdge(Band& band, double reach, double cap, double mostTurn)
         }
         found->spread = std::sqrt(median(spreads));
     }
+    found->noise = noiseOf(band);
     search.found = found;
     return search;
 }

@@ -8,6 +8,7 @@
 #include "EdgeLine.h"
 #include "EdgePoints.h"
 
+#include <cmath>
 #include <cstddef>
 #include <optional>
 
@@ -16,14 +17,21 @@ namespace measure::edgefit {
 // Where the line lacks an edge, when none is found.
 enum class Gap { First, Last, Along }; // First: the end at the lower u
 
+// A feature wider than this (spread, pixels) is soft: out of focus, hazy or moved.
+constexpr double SoftSpread = 2.5;
+
 struct Found {
     Feature feature;
-    // The edge's course as followed, and its degree: 1 while straight, 2 where it bends.
+    // The edge's course as followed: a line, or a parabola where it bends.
     Curve course;
-    int degree = 1;
     // The feature's spread across, the standard deviation of its gradient (a step) or depth (a
     // thin line) in pixels.
     double spread = 0.0;
+    // Pixels from the feature to the next one of the other sense across (infinite where none
+    // lies in the band): a window around it should end before that.
+    double clear = INFINITY;
+    // The pixel noise of the band's levels, a standard deviation.
+    double noise = 0.0;
 };
 
 struct Search {

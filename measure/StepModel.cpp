@@ -191,7 +191,8 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
         if (unknowns == 3) {
             offset += std::clamp(m[2][3] / m[2][2], -1.0, 1.0);
         }
-        if (!std::isfinite(low) || !std::isfinite(contrast) || std::fabs(offset) > 2.0) {
+        if (!std::isfinite(low) || !std::isfinite(contrast) ||
+            std::fabs(offset) > std::max(2.0, 0.25 * window)) {
             return result;
         }
     }
@@ -212,7 +213,7 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
 
 } // namespace
 
-void refineByModel(const Band& band, double window, double sign, double blurGuess, int degree,
+void refineByModel(const Band& band, double window, double sign, double blurGuess, double least,
                    RobustFit& fit, std::vector<Point>& points)
 {
     const std::size_t sections = band.sections();
@@ -271,7 +272,7 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
         for (std::size_t s = 0; s < sections; ++s) {
             const double centre = centreOf(s);
             const SectionFit f = fitSection(band.profile(s), band.length(s), centre, window, model);
-            if (!f.ok || sign * f.contrast < MinContrast) {
+            if (!f.ok || sign * f.contrast < least) {
                 continue;
             }
             refined.push_back({band.u(s), static_cast<double>(band.start(s)) + centre + f.offset});
@@ -282,7 +283,7 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
         }
         points = std::move(refined);
         const Curve before = fit.curve;
-        fit = robustFit(points, degree, band.frame().halfSpan, &before);
+        fit = robustFit(points, 2, band.frame().halfSpan, &before);
     }
 }
 

@@ -18,10 +18,10 @@ constexpr double MaxBlur = 24.0;
 
 // Fits the step model in windows of half-width window about the course, with the blur under
 // which the sections fit best (looked for up to twice blurGuess, at least up to 3 pixels), and
-// refits the course (of the given degree) to the points. Sections whose step is weaker than the
+// refits the course (a line or gentle curve) to the points. Sections whose step is weaker than the
 // least contrast, or whose model does not settle, give no point; with too few points left,
 // points comes back empty.
-void refineByModel(const Band& band, double window, double sign, double blurGuess, int degree,
+void refineByModel(const Band& band, double window, double sign, double blurGuess, double least,
                    RobustFit& fit, std::vector<Point>& points);
 
 } // namespace measure::edgefit
