@@ -9,6 +9,9 @@ namespace {
 
 // A section with fewer pixels than this across says nothing about an edge.
 constexpr std::int64_t FewestAcross = 4;
+// The two sides of the rough line differ in colour by at least this many levels (summed over
+// the channels) where their difference tells the edge's colours.
+constexpr double SidesDiffer = 6.0;
 // Sections the colour direction is judged on.
 constexpr std::size_t SampledSections = 100;
 // Rounds of power iteration for the principal colour direction: the 3 x 3 matrix converges
@@ -42,7 +45,25 @@ Band::Band(const PixelRows& pixels, const Frame& frame, std::int64_t first, std:
     }
     read(requests);
     m_level.resize(m_index.size());
-    project(strongestChange());
+    project(firstWeights(within));
+}
+
+ColourWeights Band::firstWeights(double reach) const
+{
+    if (m_channels == 1) {
+        return {1.0, 0.0, 0.0};
+    }
+    // The colours on either side of the rough line differ as the edge's sides do, and texture
+    // or stalks crossing both sides cancel out; where they do not differ (a thin line along the
+    // rough line), the direction of the strongest change across will do.
+    std::vector<double> boundary(sections());
+    for (std::size_t s = 0; s < sections(); ++s) {
+        boundary[s] = m_frame.roughV(u(s)) - static_cast<double>(m_start[s]);
+    }
+    const ColourWeights sides = changeAcross(boundary, std::vector<bool>(sections(), true), reach);
+    const double differ = (std::fabs(sides[0]) + std::fabs(sides[1]) + std::fabs(sides[2])) /
+                          static_cast<double>(std::max<std::size_t>(1, sections()));
+    return differ >= SidesDiffer ? sides : strongestChange();
 }
 
 bool Band::widen(const std::vector<double>& from, const std::vector<double>& to)
@@ -245,7 +266,7 @@ ColourWeights Band::changeAcross(const std::vector<double>& boundary, const std:
         if (!use[s]) {
             continue;
         }
-        const auto n = static_cast<std::ptrdiff_t>(length(s));
+        const auto n = static_cast<std::ptrdiff_t>(m_colour[s].size() / ch);
         const auto at = static_cast<std::ptrdiff_t>(std::lround(boundary[s]));
         const std::ptrdiff_t reach = std::max<std::ptrdiff_t>(1, std::lround(width));
         const std::ptrdiff_t lowFrom = std::max<std::ptrdiff_t>(0, at - reach);

@@ -21,7 +21,8 @@ public:
     // Sections every stride pixels from index first to last (inclusive) along u, each reaching
     // reach pixels to either side of the rough line along v; none wider than cap either side.
     // Sections with fewer than a few pixels inside the picture are left out. The band is seen
-    // through the combination of channels that changes most across it until told otherwise.
+    // through the direction between the colours on either side of the rough line (or, where
+    // they hardly differ, the combination that changes most across it) until told otherwise.
     Band(const PixelRows& pixels, const Frame& frame, std::int64_t first, std::int64_t last,
          std::int64_t stride, double reach, double cap);
 
@@ -58,6 +59,9 @@ public:
     void project(const ColourWeights& weights);
 
 private:
+    // The weights the band is first seen through.
+    [[nodiscard]] ColourWeights firstWeights(double reach) const;
+
     struct Request {
         std::size_t section = 0;
         std::int64_t from = 0; // pixels across, absolute

@@ -33,15 +33,20 @@ constexpr std::size_t MaxSections = 1000;
 // At least this share of the cross-sections must lie on the edge: fewer means it is mostly
 // hidden or is not there. The rest (stalks, posts, a bird, a passer-by) are set aside.
 constexpr double MinOnShare = 0.4;
-// Robust spread of the points about the edge, in pixels: more is texture, not an edge.
+// Robust spread of the points about the edge, in pixels (or in the step's own spread across,
+// for a soft one, whose points a little texture moves further): more is texture, not an edge.
 constexpr double MaxScatter = 2.5;
+constexpr double ScatterPerSpread = 0.4;
 // How far an edge may bow, as a share of its length, and still be a gently bent edge rather
 // than a curve.
 constexpr double MostBowShare = 0.025;
 // A bow counts as a bend only when it is larger than this many pixels and this many times its
-// own uncertainty; an edge straight within its scatter is read through all its points.
+// own uncertainty (an edge straight within its scatter is read through all its points) ...
 constexpr double LeastBend = 0.3;
 constexpr double BendSignificance = 3.0;
+// ... and when the bend explains much of the points' scatter about a line: a bow that leaves
+// most of it is a few stray stretches (an island at one end) pulling a parabola, not a bend.
+constexpr double BendExplains = 0.7;
 // A step's window half-width in units of its spread (the gradient's standard deviation).
 constexpr double WindowPerSpread = 3.0;
 // Pixels the model's window reaches beyond the area's on each side: more plateau pins each
@@ -155,7 +160,7 @@ Gap endOffEdge(const PictureSegment& rough, const Frame& frame, const Curve& edg
 // The reading the points give: a straight edge, a gently bent one, or none.
 EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band& band,
                     const std::vector<Point>& points, std::size_t considered, double reach,
-                    double mostTurn)
+                    double mostTurn, double spread)
 {
     const RobustFit line = robustFit(points, 1, frame.halfSpan);
     const RobustFit bent = robustFit(points, 2, frame.halfSpan, &line.curve);
@@ -171,14 +176,15 @@ EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band&
     }
     const Extent extent = extentOf(points, bent.weight);
     const double bow = bowOf(bent.curve, extent.from, extent.to);
-    if (bent.scale > MaxScatter || std::fabs(bow) > MostBowShare * (extent.to - extent.from)) {
+    if (bent.scale > std::max(MaxScatter, ScatterPerSpread * spread) ||
+        std::fabs(bow) > MostBowShare * (extent.to - extent.from)) {
         return refusal(MissingEdge::AlongLine);
     }
     const auto bowSpread = jackknife(points, bent.weight, [&](const std::vector<bool>& keep) {
         const auto fit = weightedFit(points, bent.weight, 2, frame.halfSpan, keep);
         return fit ? std::optional<double>(bowOf(*fit, extent.from, extent.to)) : std::nullopt;
     });
-    const bool bends = std::fabs(bow) > LeastBend &&
+    const bool bends = std::fabs(bow) > LeastBend && bent.scale < BendExplains * line.scale &&
                        (!bowSpread || std::fabs(bow) > BendSignificance * bowSpread->deviation);
     const Judged judged = bends ? judgeBent(rough, frame, points, bent, reach)
                                 : judgeStraight(rough, frame, points, reach);
@@ -318,7 +324,7 @@ EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, doub
         }
     }
     return judge(rough, frame, pixelsBand, area.points, static_cast<std::size_t>(considered), band,
-                 mostTurn);
+                 mostTurn, found.spread);
 }
 
 } // namespace measure

@@ -569,16 +569,31 @@ Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
         width.filled = true;
         return width;
     }
-    const double floor = PlateauShare * strength[peak];
-    std::size_t low = peak;
-    while (low > 0 && strength[low - 1] > floor) {
-        --low;
-    }
-    std::size_t high = peak;
-    while (high + 1 < m && strength[high + 1] > floor) {
-        ++high;
-    }
+    // The feature's core: where it stands above half its peak, which gives a first spread
+    // (half-width at half maximum over 1.18 for a Gaussian). Its tails count only within three of
+    // those: a gentle slope running on beside an edge (shading on a wall) is not the edge.
+    auto walk = [&](double share, std::size_t& low, std::size_t& high) {
+        const double floor = share * strength[peak];
+        low = peak;
+        while (low > 0 && strength[low - 1] > floor) {
+            --low;
+        }
+        high = peak;
+        while (high + 1 < m && strength[high + 1] > floor) {
+            ++high;
+        }
+    };
+    std::size_t coreLow = 0;
+    std::size_t coreHigh = 0;
+    walk(0.5, coreLow, coreHigh);
+    const double core = 0.5 * static_cast<double>(coreHigh - coreLow + 1) / 1.18;
+    std::size_t low = 0;
+    std::size_t high = 0;
+    walk(PlateauShare, low, high);
     width.filled = low == 0 || high + 1 >= m;
+    const auto tails = static_cast<std::size_t>(std::ceil(3.0 * core));
+    low = std::max(low, peak > tails ? peak - tails : 0);
+    high = std::min(high, peak + tails);
     for (std::size_t k = low; k-- > 0;) {
         if (strength[k] < -OppositeShare * strength[peak]) {
             width.clear = std::min(width.clear, static_cast<double>(peak - k));
@@ -591,11 +606,12 @@ Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
             break;
         }
     }
+    const double floor = PlateauShare * strength[peak];
     double mass = 0.0;
     double moment = 0.0;
     double second = 0.0;
     for (std::size_t k = low; k <= high; ++k) {
-        const double weight = strength[k] - floor;
+        const double weight = std::max(0.0, strength[k] - floor);
         const double d = static_cast<double>(k);
         mass += weight;
         moment += weight * d;

@@ -20,6 +20,9 @@ constexpr double BlurTolerance = 0.03;
 // Sections that choose the blur: a sample is enough and keeps long edges fast.
 constexpr std::size_t SampledSections = 100;
 constexpr int ModelRounds = 2;
+// A section whose misfit exceeds the usual by this factor (three times its root mean square)
+// does not show the step alone.
+constexpr double WorseThanUsual = 9.0;
 // The model's table has this many entries per pixel for a sharp step; a softer one is smooth
 // enough for fewer.
 constexpr int FinestTable = 64;
@@ -269,6 +272,7 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
     const StepModel model(sigma, slope, reach, perPixel, 8);
     for (int round = 0; round < ModelRounds; ++round) {
         std::vector<Point> refined;
+        std::vector<double> misfits;
         for (std::size_t s = 0; s < sections; ++s) {
             const double centre = centreOf(s);
             const SectionFit f = fitSection(band.profile(s), band.length(s), centre, window, model);
@@ -276,7 +280,21 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
                 continue;
             }
             refined.push_back({band.u(s), static_cast<double>(band.start(s)) + centre + f.offset});
+            misfits.push_back(f.residual);
         }
+        // A section the model fits far worse than most holds something else besides the step
+        // (a stalk, a post crossing it) that moves its point: it is set aside.
+        // Never below what a section's pixels' own noise gives (least is a few noise deviations).
+        const double usual =
+            std::max(median(misfits), 2.0 * window * (least / ContrastPerNoise) *
+                                          (least / ContrastPerNoise));
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < refined.size(); ++i) {
+            if (misfits[i] <= WorseThanUsual * usual) {
+                refined[kept++] = refined[i];
+            }
+        }
+        refined.resize(kept);
         if (refined.size() < MinSections) {
             points.clear();
             return;
