@@ -37,6 +37,8 @@ constexpr double Pi = 3.14159265358979323846;
 // The window shows the picture in about 1500 x 1125 logical pixels.
 constexpr double ShownWidth = 1500.0;
 constexpr double ShownHeight = 1125.0;
+// The window's first search reaches 10 of its pixels either side of the line.
+constexpr double ReachWindowPixels = 10.0;
 constexpr double DarkLevel = 70.0;
 constexpr double LightLevel = 180.0;
 // Pixels farther than this from the edge are plain plateau: drawn flat, never read by the fit.
@@ -284,7 +286,7 @@ double threadMilliseconds()
 
 void bigPicture()
 {
-    // 12000 x 8400: the band the window passes for it (6 device pixels) is 48 picture pixels.
+    // 12000 x 8400: the reach the window passes for it (10 window pixels) is 80 picture pixels.
     constexpr int width = 12000;
     constexpr int height = 8400;
     for (const double degrees : {0.3, 44.0}) {
@@ -305,17 +307,17 @@ void bigPicture()
         for (int run = 0; run < 9; ++run) {
             const auto start = std::chrono::steady_clock::now();
             const double cpuStart = threadMilliseconds();
-            const auto fitted = measure::fitEdge(pixels, rough, 6.0 * width / ShownWidth).fit;
+            const auto fitted = measure::fitEdge(pixels, rough, ReachWindowPixels * width / ShownWidth).fit;
             cpu.push_back(threadMilliseconds() - cpuStart);
             times.push_back(milliseconds(std::chrono::steady_clock::now() - start));
             error = fitted ? std::fabs(titleDegrees(fitted->ends, width, height) - degrees) : NAN;
         }
         std::sort(times.begin(), times.end());
         std::sort(cpu.begin(), cpu.end());
-        std::printf("100 MP (%d x %d), edge at %.2f deg across the picture, band +-%.0f px: "
+        std::printf("100 MP (%d x %d), edge at %.2f deg across the picture, reach +-%.0f px: "
                     "fit %.1f ms median, %.1f ms max (processor time %.1f ms median, %.1f ms "
                     "max); error %.5f deg\n",
-                    width, height, degrees, 6.0 * width / ShownWidth, times[4], times.back(),
+                    width, height, degrees, ReachWindowPixels * width / ShownWidth, times[4], times.back(),
                     cpu[4], cpu.back(), error);
     }
 }
@@ -352,7 +354,7 @@ int main(int argc, char** argv)
     }
     for (const Size size : sizes) {
         const double devicePixel = size.width / ShownWidth;
-        const double halfWidth = std::max(3.0, 6.0 * devicePixel);
+        const double halfWidth = std::max(3.0, ReachWindowPixels * devicePixel);
         std::mt19937 drawing(size.width);
         for (const Scene scene : {Scene::Step, Scene::ThinLine, Scene::Horizon, Scene::Faint}) {
             // The other scenes are drawn on the smaller pictures, noisy, at a camera's blur.
