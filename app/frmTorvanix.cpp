@@ -6,6 +6,7 @@
 #include "Numbers.h"
 #include "PictureView.h"
 #include "ReadFailure.h"
+#include "WaitCursor.h"
 #include "WorkingFiles.h"
 
 #include <QAccessible>
@@ -61,25 +62,6 @@ const QString ConverterMissing =
                    "Restore them from the official distribution of Torvanix.");
 const QString NoWorkingFolder =
     QStringLiteral("Torvanix is not able to create a working folder in:");
-
-// Shows the hourglass for as long as it lives, whichever way the drop handler returns.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { restore(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-    void restore()
-    {
-        if (m_shown) {
-            m_shown = false;
-            QGuiApplication::restoreOverrideCursor();
-        }
-    }
-
-private:
-    bool m_shown = true;
-};
 
 // Twips of a mouse event that reached the window itself, from its exact position: the picture
 // covers the window from its origin, and the scene position keeps the fractions that position()
