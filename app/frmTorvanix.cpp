@@ -7,6 +7,7 @@
 #include "Numbers.h"
 #include "PictureView.h"
 #include "ReadFailure.h"
+#include "WaitCursor.h"
 #include "WorkingFiles.h"
 
 #include <QAccessible>
@@ -19,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
@@ -61,24 +63,13 @@ const QString ConverterMissing =
 const QString NoWorkingFolder =
     QStringLiteral("Torvanix is not able to create a working folder in:");
 
-// Shows the hourglass for as long as it lives, whichever way the drop handler returns.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { restore(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-    void restore()
-    {
-        if (m_shown) {
-            m_shown = false;
-            QGuiApplication::restoreOverrideCursor();
-        }
-    }
-
-private:
-    bool m_shown = true;
-};
+// Twips of a mouse event that reached the window itself, from its exact position: the picture
+// covers the window from its origin, and the scene position keeps the fractions that position()
+// rounds away.
+QPointF twipsOnWindow(const QMouseEvent* event)
+{
+    return event->scenePosition() * measure::TwipsPerPixel;
+}
 
 int pixelsOf(float twips)
 {
@@ -261,6 +252,31 @@ void frmTorvanix::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool re
     if ((key == Qt::Key_Return || key == Qt::Key_Enter) && pressed == Qt::NoModifier && !repeated) {
         fitLineToEdge();
     }
+}
+
+// On Wayland the pointer lies between pixels, and Qt 6.4 picks the widget under it from the
+// position rounded to whole pixels: a press at x >= width - 0.5 (or y) lands on the window, not
+// on the picture that fills it, and so do the drag and release that follow (at scale 2, the whole
+// last column and row of device pixels). They count exactly as on the picture.
+void frmTorvanix::mousePressEvent(QMouseEvent* event)
+{
+    const QPointF at = twipsOnWindow(event);
+    imgTorvanix_MouseDown(event->button(), event->modifiers(), static_cast<float>(at.x()),
+                          static_cast<float>(at.y()));
+}
+
+void frmTorvanix::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPointF at = twipsOnWindow(event);
+    imgTorvanix_MouseMove(event->buttons(), event->modifiers(), static_cast<float>(at.x()),
+                          static_cast<float>(at.y()));
+}
+
+void frmTorvanix::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPointF at = twipsOnWindow(event);
+    imgTorvanix_MouseUp(event->button(), event->modifiers(), static_cast<float>(at.x()),
+                        static_cast<float>(at.y()));
 }
 
 bool frmTorvanix::focusNextPrevChild(bool /*next*/)

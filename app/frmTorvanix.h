@@ -89,6 +89,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // The mouse on the window itself, outside the picture as Qt rounds it; see the handlers.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     // Tab belongs to the measuring line (it switches its active end), not to focus changes.
     bool focusNextPrevChild(bool next) override;
 

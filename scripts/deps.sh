@@ -21,6 +21,9 @@ everything=(
     # the tools that drive it; desktop-entry checks
     libx11-dev libbenchmark-dev
     xvfb xauth xdotool xclip x11-utils desktop-file-utils libglib2.0-bin perl
+    # the native Wayland tests: a headless compositor, keys, clipboard and screenshots there,
+    # and Python for the tests' own pointer and model of the line
+    sway wtype wl-clipboard grim python3
     # orientation tags written into the tests' photos
     libimage-exiftool-perl
     # the package's checker; the checkers of the desktop entry's metadata and the manual page
