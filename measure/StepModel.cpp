@@ -20,6 +20,7 @@ constexpr double BlurTolerance = 0.03;
 // Sections that choose the blur: a sample is enough and keeps long edges fast.
 constexpr std::size_t SampledSections = 100;
 constexpr int ModelRounds = 2;
+constexpr double SettledWindow = 0.02;
 // A section whose misfit exceeds the usual by this factor (three times its root mean square)
 // does not show the step alone.
 constexpr double WorseThanUsual = 9.0;
@@ -302,6 +303,15 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
         points = std::move(refined);
         const Curve before = fit.curve;
         fit = robustFit(points, 2, band.frame().halfSpan, &before);
+        // Windows that would move by less than this hold the same pixels near enough: another
+        // round would give the same points.
+        double moved = 0.0;
+        for (const double u : {-band.frame().halfSpan, 0.0, band.frame().halfSpan}) {
+            moved = std::max(moved, std::fabs(fit.curve.at(u) - before.at(u)));
+        }
+        if (moved < SettledWindow) {
+            break;
+        }
     }
 }
 
