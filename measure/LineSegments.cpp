@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace measure {
 namespace {
@@ -15,6 +16,9 @@ constexpr double Pi = 3.14159265358979323846;
 constexpr double GradientThreshold = 2.0 / 0.38268343236508978;
 // A view larger than this is reduced first, which bounds the detector's memory.
 constexpr std::int64_t MostPoints = std::int64_t{1} << 22;
+// Scales beyond these are no copy of a picture; they would only make lengths overflow.
+constexpr double MinScale = 1e-6;
+constexpr double MaxScale = 1e6;
 // Validated segments kept at most, and pieces joined at most: a busy picture's detail beyond
 // these is all short pieces, and the caps bound the joining's pairs.
 constexpr std::size_t MostSegments = 4096;
@@ -228,6 +232,40 @@ double contrastAcross(const GreyView& view, const Piece& piece)
     return *middle;
 }
 
+// The part of the segment inside [0, width] x [0, height], the same line: a rectangle about
+// points next to the border, or a thin line's middle, may reach a little past it. False when
+// nothing is left.
+bool clipToView(PictureSegment& s, const GreyView& view)
+{
+    double t0 = 0.0;
+    double t1 = 1.0;
+    const double dx = s.b.x - s.a.x;
+    const double dy = s.b.y - s.a.y;
+    for (const auto& [origin, delta, size] :
+         {std::tuple{s.a.x, dx, static_cast<double>(view.width)},
+          std::tuple{s.a.y, dy, static_cast<double>(view.height)}}) {
+        if (delta == 0.0) {
+            if (origin < 0.0 || origin > size) {
+                return false;
+            }
+            continue;
+        }
+        const double enter = std::min(-origin / delta, (size - origin) / delta);
+        const double leave = std::max(-origin / delta, (size - origin) / delta);
+        t0 = std::max(t0, enter);
+        t1 = std::min(t1, leave);
+    }
+    if (!(t0 < t1)) {
+        return false;
+    }
+    const PicturePoint a{std::clamp(s.a.x + t0 * dx, 0.0, static_cast<double>(view.width)),
+                         std::clamp(s.a.y + t0 * dy, 0.0, static_cast<double>(view.height))};
+    const PicturePoint b{std::clamp(s.a.x + t1 * dx, 0.0, static_cast<double>(view.width)),
+                         std::clamp(s.a.y + t1 * dy, 0.0, static_cast<double>(view.height))};
+    s = {a, b};
+    return true;
+}
+
 std::vector<Piece> detectPieces(const GreyView& view, double minPieceLength)
 {
     const LevelLineField field = levelLines(view, GradientThreshold);
@@ -279,7 +317,8 @@ std::vector<EdgeCandidate> findInView(const GreyView& view, const FindOptions& o
     std::vector<Piece> kept;
     std::vector<bool> centred;
     std::vector<EdgeCandidate> candidates;
-    for (const auto& [piece, candidate] : ranked) {
+    for (const auto& entry : ranked) {
+        const Piece& piece = entry.first;
         if (candidates.size() >= options.maxCandidates) {
             break;
         }
@@ -288,7 +327,7 @@ std::vector<EdgeCandidate> findInView(const GreyView& view, const FindOptions& o
         if (twin == kept.end()) {
             kept.push_back(piece);
             centred.push_back(false);
-            candidates.push_back(candidate);
+            candidates.push_back(entry.second);
             continue;
         }
         // The other side of a thin line: the candidate moves to the line's middle, where the
@@ -302,6 +341,11 @@ std::vector<EdgeCandidate> findInView(const GreyView& view, const FindOptions& o
             s = {{s.a.x - shift * twin->uy(), s.a.y + shift * twin->ux()},
                  {s.b.x - shift * twin->uy(), s.b.y + shift * twin->ux()}};
         }
+    }
+    std::erase_if(candidates, [&](EdgeCandidate& c) { return !clipToView(c.segment, view); });
+    for (EdgeCandidate& c : candidates) {
+        c.length =
+            std::hypot((c.segment.b.x - c.segment.a.x) * sx, (c.segment.b.y - c.segment.a.y) * sy);
     }
     return candidates;
 }
@@ -334,8 +378,8 @@ double angleFromAxisDegrees(const PictureSegment& segment, double scaleX, double
 
 std::vector<EdgeCandidate> findStraightEdges(const GreyView& view, const FindOptions& options)
 {
-    const bool scaled = std::isfinite(options.scaleX) && options.scaleX > 0.0 &&
-                        std::isfinite(options.scaleY) && options.scaleY > 0.0;
+    const bool scaled = options.scaleX >= MinScale && options.scaleX <= MaxScale &&
+                        options.scaleY >= MinScale && options.scaleY <= MaxScale;
     if (!holdsPicture(view) || view.width < 2 || view.height < 2 || !scaled) {
         return {};
     }

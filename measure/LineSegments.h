@@ -17,7 +17,8 @@ namespace measure {
 struct FindOptions {
     // Picture pixels per pixel of the view, along x and along y: the view is a reduced copy,
     // perhaps stretched unevenly (the window's display copy is). Lengths and angles are ranked
-    // in the picture's own pixels, as the title reads them.
+    // in the picture's own pixels, as the title reads them. Scales outside 1e-6 to 1e6 (or not
+    // numbers) find nothing.
     double scaleX = 1.0;
     double scaleY = 1.0;
     // Candidates returned at most, best first.
@@ -29,8 +30,8 @@ struct FindOptions {
 
 struct EdgeCandidate {
     // In the view's pixel coordinates (pixel (i, j) covers [i, i + 1) x [j, j + 1)); from a to
-    // b the lighter side lies on the left as the picture shows on screen. Times scaleX and
-    // scaleY, it lies on the picture's own pixels.
+    // b the lighter side lies on the left as the picture shows on screen; both ends lie in
+    // [0, width] x [0, height]. Times scaleX and scaleY, it lies on the picture's own pixels.
     PictureSegment segment;
     double length = 0.0;               // in picture pixels
     double angleFromAxisDegrees = 0.0; // 0 to 45, from the nearer of level and plumb, as shown

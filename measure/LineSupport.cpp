@@ -296,7 +296,9 @@ bool Detector::refine(std::int32_t seed, Rect& r)
     if (density(r) >= MinDensity) {
         return true;
     }
-    const auto [sx, sy] = positionOf(m_field, seed);
+    const std::array<double, 2> seedAt = positionOf(m_field, seed);
+    const double sx = seedAt[0];
+    const double sy = seedAt[1];
     const auto s = static_cast<std::size_t>(seed);
     const double seedX = m_field.dirX[s];
     const double seedY = m_field.dirY[s];
