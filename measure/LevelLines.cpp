@@ -51,12 +51,13 @@ LevelLineField levelLines(const GreyView& view, double threshold)
 {
     LevelLineField field;
     if (!holdsPicture(view) || view.width < 2 || view.height < 2 ||
-        (view.width - 1) * (view.height - 1) > std::numeric_limits<std::int32_t>::max()) {
+        (view.width + 1) > std::numeric_limits<std::int32_t>::max() / (view.height + 1)) {
         return field;
     }
     field.width = view.width - 1;
     field.height = view.height - 1;
-    const auto points = static_cast<std::size_t>(field.width * field.height);
+    field.stride = field.width + 2;
+    const auto points = static_cast<std::size_t>(field.stride * (field.height + 2));
     field.dirX.assign(points, 0.0F);
     field.dirY.assign(points, 0.0F);
     field.magnitude.assign(points, 0.0F);
@@ -72,21 +73,28 @@ LevelLineField levelLines(const GreyView& view, double threshold)
     for (std::int64_t y = 0; y < field.height; ++y) {
         std::swap(above, below);
         readRow(y + 1, below);
+        // Plain pointers: through the vectors the compiler reloads each one at every point.
+        const std::size_t start = field.index(0, y);
+        float* magnitude = field.magnitude.data() + start;
+        float* dirX = field.dirX.data() + start;
+        float* dirY = field.dirY.data() + start;
+        const float* up = above.data();
+        const float* down = below.data();
         for (std::int64_t x = 0; x < field.width; ++x) {
             const auto i = static_cast<std::size_t>(x);
             // a b over c d: differences across columns and across rows, each over two pixels.
-            const double a = above[i];
-            const double b = above[i + 1];
-            const double c = below[i];
-            const double d = below[i + 1];
+            const double a = up[i];
+            const double b = up[i + 1];
+            const double c = down[i];
+            const double d = down[i + 1];
             const double gx = 0.5 * ((b + d) - (a + c));
             const double gy = 0.5 * ((c + d) - (a + b));
             const double m = std::sqrt(gx * gx + gy * gy);
-            const std::size_t at = field.index(x, y);
-            field.magnitude[at] = static_cast<float>(m);
+            magnitude[i] = static_cast<float>(m);
             if (m > threshold) {
-                field.dirX[at] = static_cast<float>(-gy / m);
-                field.dirY[at] = static_cast<float>(gx / m);
+                const double inverse = 1.0 / m;
+                dirX[i] = static_cast<float>(-gy * inverse);
+                dirY[i] = static_cast<float>(gx * inverse);
             }
         }
     }

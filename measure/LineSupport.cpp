@@ -70,9 +70,7 @@ double logFactorial(std::int64_t n)
 // The point of the field at index i, in the picture's plane (see LevelLineField).
 std::array<double, 2> positionOf(const LevelLineField& field, std::int32_t i)
 {
-    const std::int64_t x = i % field.width;
-    const std::int64_t y = i / field.width;
-    return {static_cast<double>(x) + 1.0, static_cast<double>(y) + 1.0};
+    return {static_cast<double>(i % field.stride), static_cast<double>(i / field.stride)};
 }
 
 // The points of the rectangle and those of them aligned with it within its precision.
@@ -179,27 +177,28 @@ void Detector::grow(std::int32_t seed, double toleranceDegrees)
     double sumY = m_field.dirY[s];
     m_dirX = sumX;
     m_dirY = sumY;
+    // The frame around the field is taken, so every neighbour is inside the storage.
+    const auto row = static_cast<std::ptrdiff_t>(m_field.stride);
+    const std::array<std::ptrdiff_t, 8> around = {-row - 1, -row,    -row + 1, -1,
+                                                  1,        row - 1, row,      row + 1};
     for (std::size_t next = 0; next < m_region.size(); ++next) {
-        const std::int64_t x = m_region[next] % m_field.width;
-        const std::int64_t y = m_region[next] / m_field.width;
-        for (std::int64_t ny = std::max<std::int64_t>(y - 1, 0);
-             ny <= std::min(y + 1, m_field.height - 1); ++ny) {
-            for (std::int64_t nx = std::max<std::int64_t>(x - 1, 0);
-                 nx <= std::min(x + 1, m_field.width - 1); ++nx) {
-                const std::size_t i = m_field.index(nx, ny);
-                if (m_state[i] != Free ||
-                    m_field.dirX[i] * m_dirX + m_field.dirY[i] * m_dirY < cosine) {
-                    continue;
-                }
-                m_state[i] = Taken;
-                m_region.push_back(static_cast<std::int32_t>(i));
-                sumX += m_field.dirX[i];
-                sumY += m_field.dirY[i];
-                const double norm = std::hypot(sumX, sumY);
-                if (norm > 0.0) {
-                    m_dirX = sumX / norm;
-                    m_dirY = sumY / norm;
-                }
+        const std::ptrdiff_t at = m_region[next];
+        for (const std::ptrdiff_t step : around) {
+            const auto i = static_cast<std::size_t>(at + step);
+            if (m_state[i] != Free ||
+                m_field.dirX[i] * m_dirX + m_field.dirY[i] * m_dirY < cosine) {
+                continue;
+            }
+            m_state[i] = Taken;
+            m_region.push_back(static_cast<std::int32_t>(i));
+            sumX += m_field.dirX[i];
+            sumY += m_field.dirY[i];
+            // Not std::hypot: this runs once per point grown, and hypot's care for overflow
+            // costs several times a square root here.
+            const double norm = std::sqrt(sumX * sumX + sumY * sumY);
+            if (norm > 0.0) {
+                m_dirX = sumX / norm;
+                m_dirY = sumY / norm;
             }
         }
     }
@@ -307,7 +306,7 @@ bool Detector::refine(std::int32_t seed, Rect& r)
     double near = 0.0;
     for (const std::int32_t i : m_region) {
         const auto [px, py] = positionOf(m_field, i);
-        if (std::hypot(px - sx, py - sy) > 2.0 * r.halfWidth) {
+        if ((px - sx) * (px - sx) + (py - sy) * (py - sy) > 4.0 * r.halfWidth * r.halfWidth) {
             continue;
         }
         const auto k = static_cast<std::size_t>(i);
