@@ -132,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         options.minLengthShare = input.take<double>();
         options.maxCandidates = input.take<std::uint8_t>() % 20;
     }
-    const auto reduction = static_cast<std::int64_t>(input.take<std::int8_t>());
+    // Factors from -2 to 9: those below 1 are taken as 1.
+    const std::int64_t reduction = input.take<std::uint8_t>() % 12 - 2;
     const double turn = static_cast<double>(input.take<std::int8_t>()) / 32.0;
     const double offset = static_cast<double>(input.take<std::uint8_t>()) / 2.0;
 

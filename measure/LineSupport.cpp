@@ -70,7 +70,8 @@ double logFactorial(std::int64_t n)
 // The point of the field at index i, in the picture's plane (see LevelLineField).
 std::array<double, 2> positionOf(const LevelLineField& field, std::int32_t i)
 {
-    return {static_cast<double>(i % field.stride), static_cast<double>(i / field.stride)};
+    const std::int64_t row = i / field.stride;
+    return {static_cast<double>(i - row * field.stride), static_cast<double>(row)};
 }
 
 // The points of the rectangle and those of them aligned with it within its precision.
@@ -266,10 +267,10 @@ Rect Detector::rectangle()
         }
     }
     mass = 0.0;
-    for (auto it = m_across.rbegin(); it != m_across.rend(); ++it) {
-        mass += it->second;
+    for (std::size_t k = m_across.size(); k-- > 0;) {
+        mass += m_across[k].second;
         if (mass > WidthTrim * total) {
-            wmax = it->first;
+            wmax = m_across[k].first;
             break;
         }
     }

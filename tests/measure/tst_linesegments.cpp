@@ -53,8 +53,10 @@ GreyPicture draw(const std::function<double(double, double)>& level, int noise)
             if (level(x + 1.0, y) != corner || level(x, y + 1.0) != corner ||
                 level(x + 1.0, y + 1.0) != corner) {
                 sum = 0.0;
-                for (int k = 0; k < 16; ++k) {
-                    sum += level(x + (k % 4 + 0.5) / 4.0, y + (k / 4 + 0.5) / 4.0);
+                for (int i = 0; i < 4; ++i) {
+                    for (int j = 0; j < 4; ++j) {
+                        sum += level(x + (i + 0.5) / 4.0, y + (j + 0.5) / 4.0);
+                    }
                 }
             }
             picture.pixels[std::size_t{Width} * y + x] =
