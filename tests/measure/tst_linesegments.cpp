@@ -135,9 +135,9 @@ double sceneLevel(Scene scene, const Edge& edge, double x, double y)
             return 120.0 + 60.0 * texture(x, y, 6.0);
         }
         return d > 0.0 ? 150.0 : 80.0;
-    case Scene::Diagonal: // as long as the near-level stroke, at 45 degrees
+    case Scene::Diagonal: // a third longer than the near-level stroke, at 45 degrees
         return (std::fabs(d) < 1.0 && std::fabs(x - 190.0) < 150.0) ||
-                       onStroke(x, y, 360.0, 150.0, 572.0, 362.0)
+                       onStroke(x, y, 350.0, 80.0, 633.0, 363.0)
                    ? 60.0
                    : 190.0;
     case Scene::Post:
@@ -162,6 +162,8 @@ class LineSegmentsTest : public QObject {
 private Q_SLOTS:
     void firstCandidate_data();
     void firstCandidate();
+    void reducesByBlocks_data();
+    void reducesByBlocks();
 };
 
 void LineSegmentsTest::firstCandidate_data()
@@ -173,20 +175,29 @@ void LineSegmentsTest::firstCandidate_data()
     QTest::addColumn<double>("visible"); // the edge's length in the picture
     QTest::addColumn<int>("fewest");     // candidates
     QTest::addColumn<int>("most");
-    QTest::newRow("step") << Scene::Step << 1.7 << false << 3 << 640.0 << 1 << 1;
-    QTest::newRow("step, clockwise") << Scene::Step << -12.0 << false << 3 << 654.0 << 1 << 1;
-    QTest::newRow("thin dark line") << Scene::ThinLine << -0.8 << false << 3 << 640.0 << 1 << 1;
-    QTest::newRow("textured horizon") << Scene::Horizon << 2.3 << false << 2 << 640.0 << 1 << 1;
-    QTest::newRow("near-vertical edge") << Scene::Step << -4.0 << true << 3 << 481.0 << 1 << 1;
+    QTest::addColumn<double>("stretch"); // picture pixels per pixel of the copy, across
+    QTest::newRow("step") << Scene::Step << 1.7 << false << 3 << 640.0 << 1 << 1 << 1.0;
+    QTest::newRow("step, clockwise")
+        << Scene::Step << -12.0 << false << 3 << 654.0 << 1 << 1 << 1.0;
+    QTest::newRow("thin dark line")
+        << Scene::ThinLine << -0.8 << false << 3 << 640.0 << 1 << 1 << 1.0;
+    QTest::newRow("textured horizon")
+        << Scene::Horizon << 2.3 << false << 2 << 640.0 << 1 << 1 << 1.0;
+    QTest::newRow("near-vertical edge")
+        << Scene::Step << -4.0 << true << 3 << 481.0 << 1 << 1 << 1.0;
     QTest::newRow("plumb, turned 25 degrees")
-        << Scene::Step << 25.0 << true << 3 << 530.0 << 1 << 1;
-    QTest::newRow("edge among clutter") << Scene::Clutter << 3.0 << false << 3 << 641.0 << 5 << 16;
+        << Scene::Step << 25.0 << true << 3 << 530.0 << 1 << 1 << 1.0;
+    QTest::newRow("edge among clutter")
+        << Scene::Clutter << 3.0 << false << 3 << 641.0 << 5 << 16 << 1.0;
     QTest::newRow("level before 45 degrees")
-        << Scene::Diagonal << 1.0 << false << 2 << 300.0 << 2 << 2;
+        << Scene::Diagonal << 1.0 << false << 2 << 300.0 << 2 << 2 << 1.0;
+    QTest::newRow("level, in a copy squeezed to half its width")
+        << Scene::Step << 15.0 << false << 3 << 1325.0 << 1 << 1 << 2.0;
     // The horizon, and each side of the post from its top to its foot.
-    QTest::newRow("horizon behind a post") << Scene::Post << 0.5 << false << 3 << 640.0 << 3 << 3;
-    QTest::newRow("flat picture") << Scene::Flat << 0.0 << false << 0 << 0.0 << 0 << 0;
-    QTest::newRow("pure noise") << Scene::Noise << 0.0 << false << 40 << 0.0 << 0 << 0;
+    QTest::newRow("horizon behind a post")
+        << Scene::Post << 0.5 << false << 3 << 640.0 << 3 << 3 << 1.0;
+    QTest::newRow("flat picture") << Scene::Flat << 0.0 << false << 0 << 0.0 << 0 << 0 << 1.0;
+    QTest::newRow("pure noise") << Scene::Noise << 0.0 << false << 40 << 0.0 << 0 << 0 << 1.0;
 }
 
 void LineSegmentsTest::firstCandidate()
@@ -198,10 +209,16 @@ void LineSegmentsTest::firstCandidate()
     QFETCH(double, visible);
     QFETCH(int, fewest);
     QFETCH(int, most);
-    const Edge edge = edgeOf(scene, degrees, vertical);
+    QFETCH(double, stretch);
+    // Drawn as the copy shows it; lengths and angles read in the picture's own pixels.
+    const double t = std::tan(degrees * Pi / 180.0);
+    const double shown = std::atan(vertical ? t / stretch : t * stretch) * 180.0 / Pi;
+    const Edge edge = edgeOf(scene, shown, vertical);
+    FindOptions options;
+    options.scaleX = stretch;
     const GreyPicture picture =
         draw([&](double x, double y) { return sceneLevel(scene, edge, x, y); }, noise);
-    const std::vector<EdgeCandidate> found = findStraightEdges(picture.view());
+    const std::vector<EdgeCandidate> found = findStraightEdges(picture.view(), options);
     QVERIFY2(static_cast<int>(found.size()) >= fewest && static_cast<int>(found.size()) <= most,
              qPrintable(QString::number(found.size())));
     for (std::size_t i = 1; i < found.size(); ++i) {
@@ -213,14 +230,68 @@ void LineSegmentsTest::firstCandidate()
     // The edge, at its angle, on it (a thin line's middle) from end to end, nearly whole, and
     // found once: its pieces joined, its twin dropped.
     const EdgeCandidate& first = found.front();
-    QVERIFY2(std::fabs(degreesOf(first.segment, vertical) - degrees) <= 0.3,
+    QVERIFY2(std::fabs(degreesOf(first.segment, vertical) - shown) <= 0.3,
              qPrintable(QString::number(degreesOf(first.segment, vertical), 'f', 3)));
+    QVERIFY(std::fabs(first.angleFromAxisDegrees - std::fabs(degrees)) <= 0.3);
     QVERIFY(edge.holds(first.segment, 0.25));
     QVERIFY2(first.length >= visible - 6.0, qPrintable(QString::number(first.length)));
     QVERIFY(first.contrast > 40.0);
     QCOMPARE(std::count_if(found.begin(), found.end(),
                            [&](const EdgeCandidate& c) { return edge.holds(c.segment, 3.0); }),
              1);
+}
+
+void LineSegmentsTest::reducesByBlocks_data()
+{
+    QTest::addColumn<bool>("bytes");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("stride");
+    QTest::addColumn<int>("factor");
+    QTest::addColumn<int>("reducedWidth");
+    QTest::addColumn<int>("reducedHeight");
+    QTest::newRow("halves") << false << 8 << 6 << 8 << 2 << 4 << 3;
+    QTest::newRow("thirds, the rest left out") << false << 10 << 7 << 12 << 3 << 3 << 2;
+    QTest::newRow("bytes, rows padded") << true << 9 << 5 << 16 << 2 << 4 << 2;
+    QTest::newRow("factor below 1") << false << 5 << 4 << 5 << 0 << 5 << 4;
+    QTest::newRow("factor beyond the picture") << false << 5 << 4 << 5 << 6 << 0 << 0;
+}
+
+// Each block's mean: on levels x + 4 y, the level at the block's middle. The padding past each
+// row is at 255, so a read of it shows.
+void LineSegmentsTest::reducesByBlocks()
+{
+    QFETCH(bool, bytes);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, stride);
+    QFETCH(int, factor);
+    QFETCH(int, reducedWidth);
+    QFETCH(int, reducedHeight);
+    std::vector<float> levels(static_cast<std::size_t>(stride) * height, 255.0F);
+    std::vector<std::uint8_t> bytesOf(levels.size(), 255);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            levels[static_cast<std::size_t>(y) * stride + x] = static_cast<float>(x + 4 * y);
+            bytesOf[static_cast<std::size_t>(y) * stride + x] =
+                static_cast<std::uint8_t>(x + 4 * y);
+        }
+    }
+    const GreyPicture reduced =
+        bytes ? reduceBy(GreyBytesView{bytesOf.data(), width, height, stride}, factor)
+              : reduceBy(GreyView{levels.data(), width, height, stride}, factor);
+    QCOMPARE(reduced.width, reducedWidth);
+    QCOMPARE(reduced.height, reducedHeight);
+    const double f = std::max(factor, 1);
+    for (int j = 0; j < reducedHeight; ++j) {
+        for (int i = 0; i < reducedWidth; ++i) {
+            const double middle = (i * f + (f - 1) / 2) + 4 * (j * f + (f - 1) / 2);
+            QCOMPARE(reduced.pixels[static_cast<std::size_t>(j) * reducedWidth + i], middle);
+        }
+    }
+    // Levels that are no grey level are read as the nearest one, NaN as black.
+    const std::vector<float> wild = {std::nanf(""), -5.0F, 300.0F, 100.0F};
+    QCOMPARE(reduceBy(GreyView{wild.data(), 2, 2, 2}, 2).pixels.front(), 88.75F);
 }
 
 QTEST_GUILESS_MAIN(LineSegmentsTest)
