@@ -23,6 +23,7 @@ constexpr double MaxScale = 1e6;
 // these is all short pieces, and the caps bound the joining's pairs.
 constexpr std::size_t MostSegments = 4096;
 constexpr std::size_t MostPieces = 1024;
+constexpr int MostJoinPasses = 8;
 // Pieces shorter than this share of the shortest candidate are left out of the joining.
 constexpr double PieceShare = 0.25;
 // No candidate is shorter than this in the view's pixels, whatever the share asks.
@@ -154,11 +155,13 @@ Piece joined(const Piece& p, const Piece& q)
             std::max(p.significance, q.significance)};
 }
 
-// Joins pieces of one edge until no two are left to join; the longest are tried first.
+// Joins pieces of one edge until no two are left to join, longest first. A join can make a
+// piece reach one it passed over, hence another pass; a few passes leave only chains no edge
+// makes, and the cap bounds the pairs tried whatever the picture.
 void joinPieces(std::vector<Piece>& pieces)
 {
     bool changed = true;
-    while (changed) {
+    for (int pass = 0; changed && pass < MostJoinPasses; ++pass) {
         changed = false;
         for (std::size_t i = 0; i < pieces.size(); ++i) {
             for (std::size_t j = i + 1; j < pieces.size();) {
