@@ -196,6 +196,50 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// What one key press does, timed: the display copy reduced, the edges found, and the
+// candidates fitted at full resolution (the first, and all of them).
+struct Found {
+    std::vector<measure::EdgeCandidate> candidates;
+    double scaleX = 1.0; // full-resolution pixels per pixel of the detector's copy
+    double scaleY = 1.0;
+    [[nodiscard]] measure::PictureSegment onFull(std::size_t i) const
+    {
+        const measure::PictureSegment& s = candidates[i].segment;
+        return {{s.a.x * scaleX, s.a.y * scaleY}, {s.b.x * scaleX, s.b.y * scaleY}};
+    }
+    // A few of the detector's pixels at most, in full-resolution pixels.
+    [[nodiscard]] double halfWidth() const { return std::max(3.0, 1.5 * std::max(scaleX, scaleY)); }
+};
+
+Found findOnce(const QImage& display, const measure::PixelRows& pixels, std::int64_t longest,
+               Timing& t)
+{
+    Found found;
+    double start = threadMilliseconds();
+    const measure::GreyBytesView view{display.constBits(), display.width(), display.height(),
+                                      display.bytesPerLine()};
+    const measure::GreyPicture reduced = measure::reduceBy(
+        view, measure::reductionFactor(display.width(), display.height(), longest));
+    t.reduce = threadMilliseconds() - start;
+    found.scaleX = static_cast<double>(pixels.width()) / static_cast<double>(reduced.width);
+    found.scaleY = static_cast<double>(pixels.height()) / static_cast<double>(reduced.height);
+    measure::FindOptions options;
+    options.scaleX = found.scaleX;
+    options.scaleY = found.scaleY;
+    start = threadMilliseconds();
+    found.candidates = measure::findStraightEdges(reduced.view(), options);
+    t.detect = threadMilliseconds() - start;
+    start = threadMilliseconds();
+    for (std::size_t i = 0; i < found.candidates.size(); ++i) {
+        (void)fitOnFullPicture(pixels, found.onFull(i), found.halfWidth());
+        if (i == 0) {
+            t.fitFirst = threadMilliseconds() - start;
+        }
+    }
+    t.fitAll = threadMilliseconds() - start;
+    return found;
+}
+
 void runScene(const Scene& scene, std::int64_t longest, Summary& summary)
 {
     std::mt19937 random(static_cast<std::uint32_t>(scene.width + 1000 * scene.degrees));
@@ -207,58 +251,25 @@ void runScene(const Scene& scene, std::int64_t longest, Summary& summary)
     const GreyRows pixels(full);
     const Dominant edge = dominantOf(scene);
 
-    std::vector<Timing> timings;
-    std::vector<measure::EdgeCandidate> found;
-    double scaleX = 1.0;
-    double scaleY = 1.0;
-    for (int run = 0; run < Runs; ++run) {
-        Timing t;
-        double start = threadMilliseconds();
-        const measure::GreyBytesView view{display.constBits(), display.width(), display.height(),
-                                          display.bytesPerLine()};
-        const std::int64_t factor =
-            measure::reductionFactor(display.width(), display.height(), longest);
-        const measure::GreyPicture reduced = measure::reduceBy(view, factor);
-        t.reduce = threadMilliseconds() - start;
-        measure::FindOptions options;
-        options.scaleX = static_cast<double>(scene.width) / static_cast<double>(reduced.width);
-        options.scaleY = static_cast<double>(scene.height) / static_cast<double>(reduced.height);
-        scaleX = options.scaleX;
-        scaleY = options.scaleY;
-        start = threadMilliseconds();
-        found = measure::findStraightEdges(reduced.view(), options);
-        t.detect = threadMilliseconds() - start;
-        const double halfWidth = std::max(3.0, 1.5 * std::max(scaleX, scaleY));
-        start = threadMilliseconds();
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            const measure::PictureSegment& s = found[i].segment;
-            const measure::PictureSegment rough{{s.a.x * scaleX, s.a.y * scaleY},
-                                                {s.b.x * scaleX, s.b.y * scaleY}};
-            (void)fitOnFullPicture(pixels, rough, halfWidth);
-            if (i == 0) {
-                t.fitFirst = threadMilliseconds() - start;
-            }
-        }
-        t.fitAll = threadMilliseconds() - start;
-        timings.push_back(t);
+    std::vector<Timing> timings(Runs);
+    Found found;
+    for (Timing& t : timings) {
+        found = findOnce(display, pixels, longest, t);
     }
 
     ++summary.scenes;
     bool dominant = false;
     double error = NAN;
-    if (!found.empty()) {
-        const measure::PictureSegment& s = found.front().segment;
-        const measure::PictureSegment rough{{s.a.x * scaleX, s.a.y * scaleY},
-                                            {s.b.x * scaleX, s.b.y * scaleY}};
+    if (!found.candidates.empty()) {
+        const measure::PictureSegment rough = found.onFull(0);
         // The dominant edge: both ends on it within two of the detector's pixels, and at least
         // half as long as the edge.
-        const double near = 2.0 * std::max(scaleX, scaleY);
+        const double near = 2.0 * std::max(found.scaleX, found.scaleY);
         const double length = std::hypot(rough.b.x - rough.a.x, rough.b.y - rough.a.y);
         const double span = scene.vertical ? scene.height : scene.width;
         dominant = std::fabs(edge.across(rough.a.x, rough.a.y)) < near &&
                    std::fabs(edge.across(rough.b.x, rough.b.y)) < near && length > 0.5 * span;
-        const auto fitted =
-            fitOnFullPicture(pixels, rough, std::max(3.0, 1.5 * std::max(scaleX, scaleY)));
+        const auto fitted = fitOnFullPicture(pixels, rough, found.halfWidth());
         if (fitted) {
             error = readingOf(*fitted, scene.vertical) - scene.degrees;
         }
@@ -283,7 +294,7 @@ void runScene(const Scene& scene, std::int64_t longest, Summary& summary)
     std::printf("%dx%d %-5s %+6.2f deg: %2zu candidates, first %s, error after the fit %+.4f "
                 "deg; ms: reduce %.1f, detect %.1f, fit first %.1f, fit all %.1f\n",
                 scene.width, scene.height, scene.vertical ? "plumb" : "level", scene.degrees,
-                found.size(), dominant ? "dominant" : "OTHER", error, median(reduce),
+                found.candidates.size(), dominant ? "dominant" : "OTHER", error, median(reduce),
                 median(detect), median(fitFirst), median(fitAll));
 }
 

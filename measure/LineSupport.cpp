@@ -128,6 +128,34 @@ Count countAligned(const LevelLineField& field, const Rect& r)
     return count;
 }
 
+// The range across that holds all of the weight but a small share on either side: weak points
+// beside a strong edge (texture along a horizon, noise over an antialiased pixel) would
+// otherwise widen a region's rectangle by a pixel or two, and its density would read as a
+// curve's. Sorts the points.
+std::pair<double, double> trimmedRange(std::vector<std::pair<double, double>>& points, double total)
+{
+    std::sort(points.begin(), points.end());
+    double low = points.front().first;
+    double high = points.back().first;
+    double mass = 0.0;
+    for (const auto& [w, weight] : points) {
+        mass += weight;
+        if (mass > WidthTrim * total) {
+            low = w;
+            break;
+        }
+    }
+    mass = 0.0;
+    for (std::size_t k = points.size(); k-- > 0;) {
+        mass += points[k].second;
+        if (mass > WidthTrim * total) {
+            high = points[k].first;
+            break;
+        }
+    }
+    return {low, high};
+}
+
 class Detector {
 public:
     explicit Detector(const LevelLineField& field)
@@ -252,28 +280,7 @@ Rect Detector::rectangle()
         m_across.emplace_back(-(px - r.cx) * r.dy + (py - r.cy) * r.dx, w);
         total += w;
     }
-    // The width that holds all of the gradient but a small share on either side: weak points
-    // beside a strong edge (texture along a horizon, noise over an antialiased pixel) would
-    // otherwise widen it by a pixel or two, and its density would read as a curve's.
-    std::sort(m_across.begin(), m_across.end());
-    double wmin = m_across.front().first;
-    double wmax = m_across.back().first;
-    double mass = 0.0;
-    for (const auto& [w, weight] : m_across) {
-        mass += weight;
-        if (mass > WidthTrim * total) {
-            wmin = w;
-            break;
-        }
-    }
-    mass = 0.0;
-    for (std::size_t k = m_across.size(); k-- > 0;) {
-        mass += m_across[k].second;
-        if (mass > WidthTrim * total) {
-            wmax = m_across[k].first;
-            break;
-        }
-    }
+    const auto [wmin, wmax] = trimmedRange(m_across, total);
     const double midL = 0.5 * (lmin + lmax);
     const double midW = 0.5 * (wmin + wmax);
     r.cx += midL * r.dx - midW * r.dy;
