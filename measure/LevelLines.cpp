@@ -12,12 +12,9 @@ namespace {
 constexpr std::size_t OrderClasses = 1024;
 
 // The points above the threshold, strongest class first (a counting sort over classes).
-std::vector<std::int32_t> pseudoOrder(const std::vector<float>& magnitude, double threshold)
+std::vector<std::int32_t> pseudoOrder(const std::vector<float>& magnitude, double threshold,
+                                      float strongest)
 {
-    float strongest = 0.0F;
-    for (const float m : magnitude) {
-        strongest = std::max(strongest, m);
-    }
     std::vector<std::int32_t> order;
     if (!(static_cast<double>(strongest) > threshold)) {
         return order;
@@ -58,8 +55,7 @@ LevelLineField levelLines(const GreyView& view, double threshold)
     field.height = view.height - 1;
     field.stride = field.width + 2;
     const auto points = static_cast<std::size_t>(field.stride * (field.height + 2));
-    field.dirX.assign(points, 0.0F);
-    field.dirY.assign(points, 0.0F);
+    field.direction.assign(points, Direction{});
     field.magnitude.assign(points, 0.0F);
     std::vector<float> above(static_cast<std::size_t>(view.width));
     std::vector<float> below(static_cast<std::size_t>(view.width));
@@ -70,14 +66,15 @@ LevelLineField levelLines(const GreyView& view, double threshold)
         }
     };
     readRow(0, below);
+    const double thresholdSquared = threshold * threshold;
+    float strongest = 0.0F;
     for (std::int64_t y = 0; y < field.height; ++y) {
         std::swap(above, below);
         readRow(y + 1, below);
         // Plain pointers: through the vectors the compiler reloads each one at every point.
         const std::size_t start = field.index(0, y);
         float* magnitude = field.magnitude.data() + start;
-        float* dirX = field.dirX.data() + start;
-        float* dirY = field.dirY.data() + start;
+        Direction* direction = field.direction.data() + start;
         const float* up = above.data();
         const float* down = below.data();
         for (std::int64_t x = 0; x < field.width; ++x) {
@@ -89,16 +86,20 @@ LevelLineField levelLines(const GreyView& view, double threshold)
             const double d = down[i + 1];
             const double gx = 0.5 * ((b + d) - (a + c));
             const double gy = 0.5 * ((c + d) - (a + b));
-            const double m = std::sqrt(gx * gx + gy * gy);
-            magnitude[i] = static_cast<float>(m);
-            if (m > threshold) {
+            // Points below the threshold keep no magnitude: nothing reads it, and most points
+            // of a picture are such, so their square root is saved.
+            const double squared = gx * gx + gy * gy;
+            if (squared > thresholdSquared) {
+                const double m = std::sqrt(squared);
                 const double inverse = 1.0 / m;
-                dirX[i] = static_cast<float>(-gy * inverse);
-                dirY[i] = static_cast<float>(gx * inverse);
+                magnitude[i] = static_cast<float>(m);
+                strongest = std::max(strongest, magnitude[i]);
+                direction[i] = {static_cast<float>(-gy * inverse),
+                                static_cast<float>(gx * inverse)};
             }
         }
     }
-    field.order = pseudoOrder(field.magnitude, threshold);
+    field.order = pseudoOrder(field.magnitude, threshold, strongest);
     return field;
 }
 

@@ -14,16 +14,21 @@ namespace measure {
 // point narrower and shorter than the picture, and is stored with a frame of one point of no
 // gradient around it, so that a point's eight neighbours can be visited without a bounds check;
 // point i of the storage then lies at (i % stride, i / stride) of the plane.
+struct Direction {
+    float x = 0.0F;
+    float y = 0.0F;
+};
+
 struct LevelLineField {
     std::int64_t width = 0;
     std::int64_t height = 0;
     std::int64_t stride = 0; // width + 2
     // The level line's unit direction, the gradient turned a quarter turn: the lighter side
-    // lies towards (dirY, -dirX), on the left walking along it as the picture shows on screen.
-    // Zero where the gradient is below the threshold, so such a point aligns with nothing.
-    std::vector<float> dirX;
-    std::vector<float> dirY;
-    std::vector<float> magnitude; // grey levels per pixel
+    // lies towards (y, -x), on the left walking along it as the picture shows on screen. Zero
+    // where the gradient is below the threshold, so such a point aligns with nothing. Both
+    // parts side by side: growing a region reads them for every neighbour.
+    std::vector<Direction> direction;
+    std::vector<float> magnitude; // grey levels per pixel; 0 below the threshold
     // Points whose gradient exceeds the threshold, in 1024 classes of magnitude from the
     // strongest down: the pseudo-ordering that seeds regions where edges are surest first.
     std::vector<std::int32_t> order;

@@ -120,7 +120,7 @@ Count countAligned(const LevelLineField& field, const Rect& r)
         for (auto x = static_cast<std::int64_t>(first); static_cast<double>(x) <= last; ++x) {
             const std::size_t i = field.index(x, y);
             ++count.points;
-            if (field.dirX[i] * r.dx + field.dirY[i] * r.dy >= cosine) {
+            if (field.direction[i].x * r.dx + field.direction[i].y * r.dy >= cosine) {
                 ++count.aligned;
             }
         }
@@ -160,7 +160,7 @@ class Detector {
 public:
     explicit Detector(const LevelLineField& field)
         : m_field(field)
-        , m_state(field.dirX.size(), Taken)
+        , m_state(field.direction.size(), Taken)
     {
         for (const std::int32_t i : field.order) {
             m_state[static_cast<std::size_t>(i)] = Free;
@@ -202,8 +202,8 @@ void Detector::grow(std::int32_t seed, double toleranceDegrees)
     const auto s = static_cast<std::size_t>(seed);
     m_region.assign(1, seed);
     m_state[s] = Taken;
-    double sumX = m_field.dirX[s];
-    double sumY = m_field.dirY[s];
+    double sumX = m_field.direction[s].x;
+    double sumY = m_field.direction[s].y;
     m_dirX = sumX;
     m_dirY = sumY;
     // The frame around the field is taken, so every neighbour is inside the storage.
@@ -214,14 +214,17 @@ void Detector::grow(std::int32_t seed, double toleranceDegrees)
         const std::ptrdiff_t at = m_region[next];
         for (const std::ptrdiff_t step : around) {
             const auto i = static_cast<std::size_t>(at + step);
-            if (m_state[i] != Free ||
-                m_field.dirX[i] * m_dirX + m_field.dirY[i] * m_dirY < cosine) {
+            if (m_state[i] != Free) {
+                continue;
+            }
+            const Direction d = m_field.direction[i];
+            if (d.x * m_dirX + d.y * m_dirY < cosine) {
                 continue;
             }
             m_state[i] = Taken;
             m_region.push_back(static_cast<std::int32_t>(i));
-            sumX += m_field.dirX[i];
-            sumY += m_field.dirY[i];
+            sumX += d.x;
+            sumY += d.y;
             // Not std::hypot: this runs once per point grown, and hypot's care for overflow
             // costs several times a square root here.
             const double norm = std::sqrt(sumX * sumX + sumY * sumY);
@@ -307,8 +310,8 @@ bool Detector::refine(std::int32_t seed, Rect& r)
     const double sx = seedAt[0];
     const double sy = seedAt[1];
     const auto s = static_cast<std::size_t>(seed);
-    const double seedX = m_field.dirX[s];
-    const double seedY = m_field.dirY[s];
+    const double seedX = m_field.direction[s].x;
+    const double seedY = m_field.direction[s].y;
     double sum = 0.0;
     double sumSquares = 0.0;
     double near = 0.0;
@@ -318,8 +321,9 @@ bool Detector::refine(std::int32_t seed, Rect& r)
             continue;
         }
         const auto k = static_cast<std::size_t>(i);
-        const double turn = std::atan2(seedX * m_field.dirY[k] - seedY * m_field.dirX[k],
-                                       seedX * m_field.dirX[k] + seedY * m_field.dirY[k]);
+        const double turn =
+            std::atan2(seedX * m_field.direction[k].y - seedY * m_field.direction[k].x,
+                       seedX * m_field.direction[k].x + seedY * m_field.direction[k].y);
         sum += turn;
         sumSquares += turn * turn;
         near += 1.0;
