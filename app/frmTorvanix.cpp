@@ -2,6 +2,7 @@
 
 #include "ClipboardPicture.h"
 #include "DropImport.h"
+#include "EdgeNotice.h"
 #include "Loupe.h"
 #include "Numbers.h"
 #include "PictureView.h"
@@ -40,12 +41,11 @@ constexpr int LoupeAfterNudgeMs = 1500;
 // A nudge moves the end this many pixels of the picture, or ShiftSteps with Shift held.
 constexpr int NudgeSteps = 1;
 constexpr int ShiftSteps = 10;
-// The edge fit needs a line at least this long on screen (device pixels), and looks this far to
-// either side of it (device pixels of the window, or picture pixels, whichever is wider).
+// The edge fit needs a line at least this long on screen (device pixels), and looks first this
+// far to either side of it (logical pixels of the window, or picture pixels, whichever is wider).
 constexpr double ShortestFittedLine = 20.0;
-constexpr double BandDevicePixels = 6.0;
-constexpr double BandPicturePixels = 3.0;
-const QString NoStraightEdge = QStringLiteral("No straight edge along the line");
+constexpr double ReachWindowPixels = 10.0;
+constexpr double ReachPicturePixels = 3.0;
 
 const QString ClipboardLabel = QStringLiteral(" [Image from Clipboard]");
 const QString ReadMeName = QStringLiteral("ReadMe.txt");
@@ -342,25 +342,35 @@ void frmTorvanix::fitLineToEdge()
     const measure::PictureSegment ends = m_measure.ends();
     const auto pictureWidth = static_cast<double>(m_measure.pictureWidth());
     const auto pictureHeight = static_cast<double>(m_measure.pictureHeight());
-    // Device pixels per picture pixel, each way: the view may stretch the picture unevenly.
-    const double ratio = m_img->devicePixelRatioF();
-    const double scaleX = m_img->width() * ratio / pictureWidth;
-    const double scaleY = m_img->height() * ratio / pictureHeight;
+    // Logical pixels of the window per picture pixel, each way: the view may stretch the
+    // picture unevenly.
+    const double scaleX = m_img->width() / pictureWidth;
+    const double scaleY = m_img->height() / pictureHeight;
     const double dx = ends.b.x - ends.a.x;
     const double dy = ends.b.y - ends.a.y;
-    if (!(std::hypot(dx * scaleX, dy * scaleY) >= ShortestFittedLine)) {
+    const double ratio = m_img->devicePixelRatioF();
+    if (!(std::hypot(dx * scaleX, dy * scaleY) * ratio >= ShortestFittedLine)) {
         return;
     }
-    // Across the line, one picture pixel covers this many device pixels.
+    // Across the line, one picture pixel covers this many logical pixels; the first search
+    // reaches as far in the window whatever the screen's scale.
     const double length = std::hypot(dx, dy);
     const double across = std::hypot(dy / length * scaleX, dx / length * scaleY);
-    const double halfWidth = std::max(BandPicturePixels, BandDevicePixels / across);
+    const double reach = std::max(ReachPicturePixels, ReachWindowPixels / across);
     const intake::FullPicture* band = pixels();
-    if (band == nullptr || !m_measure.fitToEdge(*band, halfWidth)) {
-        showNotice(NoStraightEdge);
+    if (band == nullptr) {
+        showNotice(QString::fromStdString(measure::edgeFitNotice({}, ".", ",")));
         return;
     }
-    UpdateLine(measure::NoPoint, measure::NoPoint);
+    const measure::EdgeFitAnswer answer = m_measure.fitToEdge(*band, reach);
+    const QLocale locale;
+    const bool grouped = !(locale.numberOptions() & QLocale::OmitGroupSeparator);
+    showNotice(QString::fromStdString(
+        measure::edgeFitNotice(answer, locale.decimalPoint().toStdString(),
+                               grouped ? locale.groupSeparator().toStdString() : std::string())));
+    if (answer.fit) {
+        UpdateLine(measure::NoPoint, measure::NoPoint);
+    }
 }
 
 void frmTorvanix::pasteFromClipboard()

@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -304,10 +305,10 @@ void bigPicture()
         for (int run = 0; run < 9; ++run) {
             const auto start = std::chrono::steady_clock::now();
             const double cpuStart = threadMilliseconds();
-            const auto fitted = measure::fitEdge(pixels, rough, 6.0 * width / ShownWidth);
+            const auto fitted = measure::fitEdge(pixels, rough, 6.0 * width / ShownWidth).fit;
             cpu.push_back(threadMilliseconds() - cpuStart);
             times.push_back(milliseconds(std::chrono::steady_clock::now() - start));
-            error = fitted ? std::fabs(titleDegrees(*fitted, width, height) - degrees) : NAN;
+            error = fitted ? std::fabs(titleDegrees(fitted->ends, width, height) - degrees) : NAN;
         }
         std::sort(times.begin(), times.end());
         std::sort(cpu.begin(), cpu.end());
@@ -410,8 +411,11 @@ int main(int argc, char** argv)
                                         const measure::PictureSegment rough{ends[0], ends[1]};
                                         const auto start = std::chrono::steady_clock::now();
                                         const double cpuStart = threadMilliseconds();
-                                        const auto fitted =
+                                        const auto answer =
                                             measure::fitEdge(pixels, rough, halfWidth);
+                                        const auto fitted =
+                                            answer.fit ? std::optional(answer.fit->ends)
+                                                       : std::nullopt;
                                         cpuTimes.push_back(threadMilliseconds() - cpuStart);
                                         times.push_back(
                                             milliseconds(std::chrono::steady_clock::now() - start));

@@ -164,7 +164,11 @@ std::optional<measure::PictureSegment> fitOnFullPicture(const measure::PixelRows
                                                         const measure::PictureSegment& rough,
                                                         double halfWidth)
 {
-    return measure::fitEdge(pixels, rough, halfWidth);
+    const measure::EdgeFitAnswer answer = measure::fitEdge(pixels, rough, halfWidth);
+    if (!answer.fit) {
+        return std::nullopt;
+    }
+    return answer.fit->ends;
 }
 
 double readingOf(const measure::PictureSegment& s, bool vertical)

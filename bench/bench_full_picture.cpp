@@ -83,7 +83,7 @@ int walk(const QString& path)
     constexpr std::int64_t Events = 200'000;
     constexpr std::int64_t BandRows = 400; // an edge fit along a long line
     constexpr std::int64_t BandWidth = 2000;
-    std::vector<float> grey(static_cast<std::size_t>(BandWidth));
+    std::vector<float> colour(static_cast<std::size_t>(3 * BandWidth));
     double sum = 0.0;
     for (std::int64_t event = 0; event < Events; ++event) {
         const QRect area = loupeAt(event, full->size());
@@ -92,8 +92,8 @@ int walk(const QString& path)
             const std::int64_t x0 = std::max(0, area.left()) % (full->width() - BandWidth);
             for (std::int64_t y = 0; y < BandRows; ++y) {
                 full->readRow((area.top() + y + full->height()) % full->height(), x0,
-                              x0 + BandWidth, grey.data());
-                sum += grey[0];
+                              x0 + BandWidth, colour.data());
+                sum += colour[0];
             }
         }
     }

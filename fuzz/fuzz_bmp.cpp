@@ -1,7 +1,7 @@
 // BMP files that lie: headers of every kind the readers know, followed by whatever bytes, cut
 // anywhere. Neither the display reader nor the full-resolution reader may read past the file
 // or crash; a full picture it opens has the size its header claims and gives every region and
-// grey row asked of it.
+// row of colours asked of it.
 #include "FuzzInput.h"
 
 #include "BmpLayout.h"
@@ -81,10 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
-    std::vector<float> grey(width);
+    std::vector<float> colour(static_cast<std::size_t>(width) * 3);
     for (qint64 y = 0; y < rows; ++y) {
-        full->readRow(y, 0, width, grey.data());
-        for (const float level : grey) {
+        full->readRow(y, 0, width, colour.data());
+        for (const float level : colour) {
             if (!(level >= 0.0F && level <= 255.0F)) {
                 std::abort();
             }

@@ -1,6 +1,7 @@
-// The edge fit over arbitrary small pictures, rough lines and band widths: never a crash, a
-// read outside the picture or the band, a NaN, or an end outside the picture or the band; and
-// each pixel read at most once, so the work is bounded by the band.
+// The edge fit over arbitrary small pictures (grey or colour), rough lines and reaches: never a
+// crash, a read outside the picture or the band it may grow to, a NaN, or an end outside the
+// picture or the first reach; and each pixel read at most once, so the work is bounded by the
+// band.
 #include "FuzzInput.h"
 
 #include "EdgeFit.h"
@@ -12,7 +13,7 @@
 
 namespace {
 
-// The fit never looks farther out than this, whatever band it is given.
+// The fit never looks farther out than this, whatever reach it is given or the edge needs.
 constexpr double LargestBand = 128.0;
 
 void require(bool condition)
@@ -31,17 +32,19 @@ double distanceFromLine(double x, double y, const measure::PictureSegment& line)
 
 class FuzzPicture : public measure::PixelRows {
 public:
-    FuzzPicture(std::int64_t width, std::int64_t height, std::vector<float> grey,
-                const measure::PictureSegment& rough, double band)
+    FuzzPicture(std::int64_t width, std::int64_t height, int channels, std::vector<float> levels,
+                const measure::PictureSegment& rough)
         : m_width(width)
         , m_height(height)
-        , m_grey(std::move(grey))
+        , m_channels(channels)
+        , m_levels(std::move(levels))
         , m_rough(rough)
-        , m_band(band)
+        , m_read(static_cast<std::size_t>(width * height), false)
     {
     }
     [[nodiscard]] std::int64_t width() const override { return m_width; }
     [[nodiscard]] std::int64_t height() const override { return m_height; }
+    [[nodiscard]] int channels() const override { return m_channels; }
     void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override
     {
         require(y >= 0 && y < m_height && x0 >= 0 && x0 <= x1 && x1 <= m_width);
@@ -54,25 +57,29 @@ public:
             // much as the band's half-width times the tilt's tangent), give or take a pixel.
             const double cx = static_cast<double>(x) + 0.5;
             const double cy = static_cast<double>(y) + 0.5;
-            require(distanceFromLine(cx, cy, m_rough) <= m_band + 1.0);
+            require(distanceFromLine(cx, cy, m_rough) <= LargestBand + 1.0);
             const double along = ((cx - m_rough.a.x) * dx + (cy - m_rough.a.y) * dy) / length;
-            const double beyond = m_band * std::min(std::fabs(dx), std::fabs(dy)) /
+            const double beyond = LargestBand * std::min(std::fabs(dx), std::fabs(dy)) /
                                       std::max(std::fabs(dx), std::fabs(dy)) +
                                   1.0;
             require(along >= -beyond && along <= length + beyond);
-            m_reads += 1;
-            *out++ = m_grey[static_cast<std::size_t>(y * m_width + x)];
+            const auto at = static_cast<std::size_t>(y * m_width + x);
+            require(!m_read[at]);
+            m_read[at] = true;
+            for (int c = 0; c < m_channels; ++c) {
+                *out++ = m_levels[at * static_cast<std::size_t>(m_channels) +
+                                  static_cast<std::size_t>(c)];
+            }
         }
     }
-    [[nodiscard]] std::int64_t reads() const { return m_reads; }
 
 private:
     std::int64_t m_width;
     std::int64_t m_height;
-    std::vector<float> m_grey;
+    int m_channels;
+    std::vector<float> m_levels;
     measure::PictureSegment m_rough;
-    double m_band;
-    mutable std::int64_t m_reads = 0;
+    mutable std::vector<bool> m_read;
 };
 
 // A coordinate: raw (any double, NaN and infinities included) or a place on or near the picture.
@@ -107,29 +114,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto edgeX = static_cast<double>(input.take<std::int8_t>()) / 4.0;
     const auto edgeY = static_cast<double>(input.take<std::int8_t>()) / 4.0;
     const auto edgeTurn = static_cast<double>(input.take<std::int8_t>()) / 128.0;
-    std::vector<float> grey(static_cast<std::size_t>(width * height));
+    // In colour, the step runs between two colours of nearly the same grey.
+    const int channels = (shape & 8U) != 0 ? 3 : 1;
+    std::vector<float> levels(static_cast<std::size_t>(width * height * channels));
     for (std::int64_t y = 0; y < height; ++y) {
         for (std::int64_t x = 0; x < width; ++x) {
-            const auto noise = static_cast<double>(input.take<std::uint8_t>());
-            double level = noise;
-            if ((shape & 4U) != 0) {
-                const double side =
-                    (static_cast<double>(y) - edgeY) - edgeTurn * (static_cast<double>(x) - edgeX);
-                level = (side > 0.0 ? 180.0 : 70.0) + noise / 32.0;
+            const double side =
+                (static_cast<double>(y) - edgeY) - edgeTurn * (static_cast<double>(x) - edgeX);
+            for (int c = 0; c < channels; ++c) {
+                const auto noise = static_cast<double>(input.take<std::uint8_t>());
+                double level = noise;
+                if ((shape & 4U) != 0) {
+                    const bool past = side > 0.0;
+                    level = (channels == 1 ? (past ? 180.0 : 70.0)
+                                           : (past == (c == 1) ? 160.0 : 90.0)) +
+                            noise / 32.0;
+                }
+                levels[static_cast<std::size_t>((y * width + x) * channels + c)] =
+                    static_cast<float>(level);
             }
-            grey[static_cast<std::size_t>(y * width + x)] = static_cast<float>(level);
         }
     }
 
     const bool sized = std::isfinite(halfWidth) && halfWidth > 0.0;
     const double band = sized ? std::min(halfWidth, LargestBand) : 0.0;
-    const FuzzPicture picture(width, height, std::move(grey), rough, band);
-    const auto fitted = measure::fitEdge(picture, rough, halfWidth);
-    require(picture.reads() <= width * height);
-    if (!fitted) {
+    const FuzzPicture picture(width, height, channels, std::move(levels), rough);
+    const measure::EdgeFitAnswer answer = measure::fitEdge(picture, rough, halfWidth);
+    if (!answer.fit) {
         return 0;
     }
     require(sized);
+    require(std::isfinite(answer.fit->plusMinusDegrees) && answer.fit->plusMinusDegrees > 0.0);
+    const measure::PictureSegment* fitted = &answer.fit->ends;
     for (const measure::PicturePoint& end : {fitted->a, fitted->b}) {
         require(std::isfinite(end.x) && std::isfinite(end.y));
         require(end.x >= 0.0 && end.x <= static_cast<double>(width));

@@ -28,12 +28,8 @@
 namespace intake {
 namespace {
 
-// Grey levels are Rec. 601 luma (as in JPEG and Qt's qGray), from the stored R, G, B values.
-constexpr float RedWeight = 0.299F;
-constexpr float GreenWeight = 0.587F;
-constexpr float BlueWeight = 0.114F;
-// readRow converts colours to grey through a buffer this long on the stack.
-constexpr qint64 GreyChunk = 256;
+// readRow hands out colours through a buffer this long on the stack.
+constexpr qint64 ColourChunk = 256;
 
 // What of a mapped file a read brings into the process's memory: the kernel maps up to this
 // much of the cached file around each page that faults in.
@@ -43,13 +39,6 @@ constexpr qint64 FaultAroundBytes = qint64(64) << 10;
 constexpr qint64 ResidentBudgetBytes = qint64(8) << 20;
 // The one walk through run-length data hands back what it has read in steps of this much.
 constexpr qint64 WalkReleaseBytes = qint64(4) << 20;
-
-float grey(QRgb colour)
-{
-    return RedWeight * static_cast<float>(qRed(colour)) +
-           GreenWeight * static_cast<float>(qGreen(colour)) +
-           BlueWeight * static_cast<float>(qBlue(colour));
-}
 
 // One colour channel of a 16- or 32-bit pixel, told by its mask.
 struct Channel {
@@ -105,9 +94,21 @@ public:
     // Writes the opaque colours of row y, columns x0 to x1 - 1, to out; the caller keeps
     // 0 <= y < height and 0 <= x0 <= x1 <= width. Visit tells how the rows are wanted.
     virtual void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out, Visit visit) const = 0;
+    // Writes the colours of pixels x0, x0 + step, ... (count of them) of row y, read once.
+    virtual void rgbPixels(qint64 y, qint64 x0, qint64 count, qint64 step, QRgb* out) const
+    {
+        m_span.resize(static_cast<std::size_t>((count - 1) * step + 1));
+        rgbRow(y, x0, x0 + (count - 1) * step + 1, m_span.data(), Visit::Once);
+        for (qint64 k = 0; k < count; ++k) {
+            out[k] = m_span[static_cast<std::size_t>(k * step)];
+        }
+    }
 
     const qint64 width;
     const qint64 height;
+
+private:
+    mutable std::vector<QRgb> m_span;
 };
 
 // A decoded picture kept in memory.
@@ -276,6 +277,26 @@ public:
         }
     }
 
+    void rgbPixels(qint64 y, qint64 x0, qint64 count, qint64 step, QRgb* out) const override
+    {
+        if (!m_rowMarks.empty() || step == 1) {
+            Rows::rgbPixels(y, x0, count, step, out);
+            return;
+        }
+        // The segment's bytes are read once; only the pixels asked for are decoded.
+        const qint64 fileRow = m_layout.bottomUp ? height - 1 - y : y;
+        const int bits = m_layout.bitCount;
+        const qint64 x1 = x0 + (count - 1) * step + 1;
+        const qint64 first = x0 * bits / 8;
+        const qint64 end = (x1 * bits + 7) / 8;
+        m_segment.resize(static_cast<std::size_t>(std::max<qint64>(end - first, 1)));
+        m_map->read(m_layout.dataOffset + fileRow * m_layout.stride() + first, end - first,
+                    m_segment.data());
+        for (qint64 k = 0; k < count; ++k) {
+            out[k] = decoded(m_segment.data(), first, x0 + k * step);
+        }
+    }
+
     void rgbRow(qint64 y, qint64 x0, qint64 x1, QRgb* out, Visit visit) const override
     {
         const qint64 fileRow = m_layout.bottomUp ? height - 1 - y : y;
@@ -328,6 +349,26 @@ public:
     }
 
 private:
+    // The colour of pixel x of a row whose bytes from byte first on are at bytes.
+    [[nodiscard]] QRgb decoded(const uchar* bytes, qint64 first, qint64 x) const
+    {
+        const int bits = m_layout.bitCount;
+        if (bits == 24) {
+            const uchar* pixel = bytes + (3 * x - first);
+            return qRgb(pixel[2], pixel[1], pixel[0]);
+        }
+        if (bits == 32) {
+            return masked(bmp::field<quint32>(reinterpret_cast<const char*>(bytes + (4 * x - first))));
+        }
+        if (bits == 16) {
+            return masked(bmp::field<quint16>(reinterpret_cast<const char*>(bytes + (2 * x - first))));
+        }
+        const int perByte = 8 / bits;
+        const int shift = 8 - bits * (1 + static_cast<int>(x % perByte));
+        return m_palette[static_cast<std::size_t>((bytes[x / perByte - first] >> shift) &
+                                                  ((1 << bits) - 1))];
+    }
+
     [[nodiscard]] bool dataPresent() const
     {
         return m_layout.dataOffset + m_layout.stride() * height <= m_map->size();
@@ -591,13 +632,33 @@ QImage FullPicture::region(const QRect& area) const
     return image;
 }
 
+int FullPicture::channels() const
+{
+    return 3;
+}
+
 void FullPicture::readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const
 {
-    std::array<QRgb, GreyChunk> colours{};
-    for (std::int64_t from = x0; from < x1; from += GreyChunk) {
-        const std::int64_t to = std::min<std::int64_t>(from + GreyChunk, x1);
-        m_source->rows->rgbRow(y, from, to, colours.data(), Visit::Once);
-        out = std::transform(colours.data(), colours.data() + (to - from), out, grey);
+    readPixels(y, x0, x1 - x0, 1, out);
+}
+
+void FullPicture::readPixels(std::int64_t y, std::int64_t x0, std::int64_t count, std::int64_t step,
+                             float* out) const
+{
+    std::array<QRgb, ColourChunk> colours{};
+    for (std::int64_t from = 0; from < count; from += ColourChunk) {
+        const std::int64_t many = std::min<std::int64_t>(ColourChunk, count - from);
+        if (step == 1) {
+            m_source->rows->rgbRow(y, x0 + from, x0 + from + many, colours.data(), Visit::Once);
+        } else {
+            m_source->rows->rgbPixels(y, x0 + from * step, many, step, colours.data());
+        }
+        for (std::int64_t k = 0; k < many; ++k) {
+            const QRgb colour = colours[static_cast<std::size_t>(k)];
+            *out++ = static_cast<float>(qRed(colour));
+            *out++ = static_cast<float>(qGreen(colour));
+            *out++ = static_cast<float>(qBlue(colour));
+        }
     }
 }
 

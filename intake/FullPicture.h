@@ -28,10 +28,14 @@ public:
     // area lies outside the picture is black.
     [[nodiscard]] QImage region(const QRect& area) const;
 
-    // measure::PixelRows: grey levels for the edge fit.
+    // measure::PixelRows: red, green and blue for the edge fit, which finds the combination
+    // that shows an edge best.
     [[nodiscard]] std::int64_t width() const override;
     [[nodiscard]] std::int64_t height() const override;
+    [[nodiscard]] int channels() const override;
     void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override;
+    void readPixels(std::int64_t y, std::int64_t x0, std::int64_t count, std::int64_t step,
+                    float* out) const override;
 
     FullPicture(const FullPicture&) = delete;
     FullPicture& operator=(const FullPicture&) = delete;

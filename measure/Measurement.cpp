@@ -4,6 +4,7 @@
 #include "Readout.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace measure {
@@ -91,11 +92,11 @@ PicturePoint Measurement::activeEndPoint() const
     return m_active == End::One ? segment.a : segment.b;
 }
 
-bool Measurement::fitToEdge(const PixelRows& pixels, double halfWidth)
+EdgeFitAnswer Measurement::fitToEdge(const PixelRows& pixels, double reach)
 {
     if (m_pictureWidth <= 0 || m_pictureHeight <= 0 || pixels.width() <= 0 ||
         pixels.height() <= 0) {
-        return false;
+        return {};
     }
     // The pixels may be a copy sampled down from the picture: the edge is found on the copy and
     // carried back, which keeps the picture's own geometry.
@@ -104,15 +105,25 @@ bool Measurement::fitToEdge(const PixelRows& pixels, double halfWidth)
     PictureSegment rough = ends();
     rough.a = {rough.a.x * toX, rough.a.y * toY};
     rough.b = {rough.b.x * toX, rough.b.y * toY};
-    const auto fitted = fitEdge(pixels, rough, halfWidth * std::max(toX, toY));
-    if (!fitted) {
-        return false;
+    EdgeFitAnswer answer = fitEdge(pixels, rough, reach * std::max(toX, toY));
+    if (!answer.fit) {
+        return answer;
     }
-    m_rel.RelX1 = fitted->a.x / static_cast<double>(pixels.width());
-    m_rel.RelY1 = fitted->a.y / static_cast<double>(pixels.height());
-    m_rel.RelX2 = fitted->b.x / static_cast<double>(pixels.width());
-    m_rel.RelY2 = fitted->b.y / static_cast<double>(pixels.height());
-    return true;
+    EdgeFit& fit = *answer.fit;
+    const double dx = fit.ends.b.x - fit.ends.a.x;
+    const double dy = fit.ends.b.y - fit.ends.a.y;
+    const double copyLength = std::hypot(dx, dy);
+    if (copyLength > 0.0) {
+        const double back = std::hypot(dx / toX, dy / toY) / copyLength;
+        fit.length *= back;
+        fit.bend *= back;
+    }
+    m_rel.RelX1 = fit.ends.a.x / static_cast<double>(pixels.width());
+    m_rel.RelY1 = fit.ends.a.y / static_cast<double>(pixels.height());
+    m_rel.RelX2 = fit.ends.b.x / static_cast<double>(pixels.width());
+    m_rel.RelY2 = fit.ends.b.y / static_cast<double>(pixels.height());
+    fit.ends = ends();
+    return answer;
 }
 
 } // namespace measure

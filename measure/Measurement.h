@@ -51,10 +51,11 @@ public:
     [[nodiscard]] PictureSegment ends() const;
     // The end the keys move, in the picture's own pixels.
     [[nodiscard]] PicturePoint activeEndPoint() const;
-    // Moves both ends straight across onto the straight edge the line lies along, looked for in
-    // a band halfWidth picture pixels to either side. False, moving nothing, when there is none.
-    // The caller then places the line as after any change.
-    bool fitToEdge(const PixelRows& pixels, double halfWidth);
+    // Moves both ends straight across onto the edge the line lies along, looked for first within
+    // reach picture pixels to either side, and tells what was fitted (in the picture's own
+    // pixels) or what is missing; nothing moves when there is no edge. The caller then places
+    // the line as after any change.
+    EdgeFitAnswer fitToEdge(const PixelRows& pixels, double reach);
 
     // RelX1, RelY1, RelX2, RelY2.
     [[nodiscard]] const LineFractions& fractions() const { return m_rel; }

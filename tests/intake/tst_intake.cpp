@@ -684,13 +684,16 @@ void IntakeTest::fullPictureReadsEveryKindOfBmp()
             }
         }
     }
-    std::vector<float> grey(static_cast<std::size_t>(w));
+    QCOMPARE(full->channels(), 3);
+    std::vector<float> colour(static_cast<std::size_t>(3 * w));
     for (int y = 0; y < h; ++y) {
-        full->readRow(y, 5, w - 3, grey.data());
+        full->readRow(y, 5, w - 3, colour.data());
         for (int x = 5; x < w - 3; ++x) {
             const QRgb c = expected.pixel(x, y);
-            const double luma = 0.299 * qRed(c) + 0.587 * qGreen(c) + 0.114 * qBlue(c);
-            QVERIFY(qAbs(grey[static_cast<std::size_t>(x - 5)] - luma) < 1e-3);
+            const float* got = colour.data() + 3 * (x - 5);
+            QCOMPARE(qRgb(static_cast<int>(got[0]), static_cast<int>(got[1]),
+                          static_cast<int>(got[2])),
+                     c | 0xFF000000);
         }
     }
 }

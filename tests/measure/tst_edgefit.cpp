@@ -1,9 +1,13 @@
 // The edge fit on pictures drawn here, pixel by pixel: a rough line near an edge comes back on
-// the edge at its true angle, and a picture without a straight edge along the line gives nothing.
+// the edge at its true angle (or, for a bent edge, on the chord between its points under the
+// ends) with a bound that covers its error, and a picture without an edge along the line says
+// what is missing.
 #include "EdgeFit.h"
+#include "EdgeNotice.h"
 
 #include <QTest>
 
+#include <array>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -19,57 +23,101 @@ constexpr int Height = 360;
 constexpr double Dark = 70.0;
 constexpr double Light = 180.0;
 
+using Colour = std::array<double, 3>;
+
 // A picture in memory that checks every read stays inside it.
 class Picture : public PixelRows {
 public:
-    // Each pixel is the mean of 8 x 8 samples of level(x, y), plus noise of up to `noise` levels,
-    // rounded to whole grey levels as a file would hold them.
-    Picture(const std::function<double(double, double)>& level, int noise)
-        : m_grey(static_cast<std::size_t>(Width) * Height)
+    // Each pixel is the mean of 8 x 8 samples of level(x, y) (its value at the centre where it
+    // changes smoothly), plus noise of up to `noise` levels, rounded to whole levels as a file
+    // would hold them; in colour, or grey (the red channel).
+    Picture(const std::function<Colour(double, double)>& level, int noise, bool colour,
+            bool smooth)
+        : m_channels(colour ? 3 : 1)
+        , m_levels(static_cast<std::size_t>(Width) * Height * m_channels)
     {
         std::mt19937 random(16);
         std::uniform_int_distribution<int> jitter(-noise, noise);
         for (int y = 0; y < Height; ++y) {
             for (int x = 0; x < Width; ++x) {
                 // Supersampled only where the shapes (all larger than a pixel) cross it.
-                const double corner = level(x, y);
-                double sum = 64.0 * corner;
-                if (level(x + 1.0, y) != corner || level(x, y + 1.0) != corner ||
-                    level(x + 1.0, y + 1.0) != corner || level(x + 0.5, y + 0.5) != corner) {
-                    sum = 0.0;
-                    for (int i = 0; i < 8; ++i) {
-                        for (int j = 0; j < 8; ++j) {
-                            sum += level(x + (i + 0.5) / 8.0, y + (j + 0.5) / 8.0);
-                        }
+                const Colour corner = smooth ? level(x + 0.5, y + 0.5) : level(x, y);
+                Colour sum{};
+                const bool plain = smooth || (level(x + 1.0, y) == corner &&
+                                              level(x, y + 1.0) == corner &&
+                                              level(x + 1.0, y + 1.0) == corner &&
+                                              level(x + 0.5, y + 0.5) == corner);
+                for (int i = 0; i < 64; ++i) {
+                    const Colour c =
+                        plain ? corner : level(x + (i % 8 + 0.5) / 8.0, y + (i / 8 + 0.5) / 8.0);
+                    for (int k = 0; k < 3; ++k) {
+                        sum[k] += c[k] / 64.0;
                     }
                 }
-                m_grey[static_cast<std::size_t>(y) * Width + x] =
-                    static_cast<float>(std::round(sum / 64.0 + jitter(random)));
+                const int shake = jitter(random);
+                for (int k = 0; k < m_channels; ++k) {
+                    m_levels[(static_cast<std::size_t>(y) * Width + x) * m_channels + k] =
+                        static_cast<float>(std::round(sum[k] + shake));
+                }
             }
         }
     }
     [[nodiscard]] std::int64_t width() const override { return Width; }
     [[nodiscard]] std::int64_t height() const override { return Height; }
+    [[nodiscard]] int channels() const override { return m_channels; }
     void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override
     {
         QVERIFY(y >= 0 && y < Height && x0 >= 0 && x0 <= x1 && x1 <= Width);
-        std::copy_n(m_grey.begin() + y * Width + x0, x1 - x0, out);
+        std::copy_n(m_levels.begin() + (y * Width + x0) * m_channels, (x1 - x0) * m_channels, out);
     }
 
 private:
-    std::vector<float> m_grey;
+    int m_channels;
+    std::vector<float> m_levels;
 };
 
-enum class Scene { Step, DarkLine, Birds, Curve, Flat };
+enum class Scene {
+    Step,
+    DarkLine,
+    Birds,
+    Curve,
+    Flat,
+    Ragged,
+    Bent,
+    Soft,
+    Hidden,
+    Colour,
+    Stripe
+};
 
-// Where a point lies across the edge through the picture's centre, turned `degrees`
-// anticlockwise from the horizontal (or vertical): positive on the light side.
+// How far across the edge through the picture's centre, turned `degrees` anticlockwise from
+// the horizontal (or vertical), a point lies: positive on the light side.
 double across(double x, double y, double degrees, bool vertical)
 {
     const double t = std::tan(degrees * Pi / 180.0);
     const double cx = Width / 2.0;
     const double cy = Height / 2.0;
     return vertical ? (x - cx) - t * (y - cy) : (y - cy) + t * (x - cx);
+}
+
+// How far a bent edge lies from the straight one, along the line's length.
+double bow(double along)
+{
+    constexpr double sagitta = 6.0; // 1.5 % of the line's 400 pixels
+    return sagitta * (1.0 - std::pow(along / 200.0, 2));
+}
+
+// Ragged: the edge's place jumps by up to 1.5 pixels every 12 pixels along it.
+double jag(double along)
+{
+    const auto run = static_cast<std::uint32_t>(std::floor(along / 12.0) + 1000.0);
+    const std::uint32_t h = (run * 2654435761U) >> 16U;
+    return (static_cast<double>(h % 1000U) / 999.0 - 0.5) * 3.0;
+}
+
+Colour grey(double level)
+{
+    return {level, level, level};
 }
 
 double degreesOf(const PictureSegment& s, bool vertical)
@@ -82,6 +130,7 @@ double degreesOf(const PictureSegment& s, bool vertical)
 } // namespace
 
 Q_DECLARE_METATYPE(Scene)
+Q_DECLARE_METATYPE(MissingEdge)
 
 class EdgeFitTest : public QObject {
     Q_OBJECT
@@ -89,6 +138,7 @@ class EdgeFitTest : public QObject {
 private Q_SLOTS:
     void fitsOrRefuses_data();
     void fitsOrRefuses();
+    void noticeSaysWhatWasFitted();
 };
 
 void EdgeFitTest::fitsOrRefuses_data()
@@ -98,24 +148,54 @@ void EdgeFitTest::fitsOrRefuses_data()
     QTest::addColumn<double>("roughDegrees");
     QTest::addColumn<bool>("vertical");
     QTest::addColumn<double>("halfWidth");
+    // The ends' distances off the edge, across.
+    QTest::addColumn<double>("firstOff");
+    QTest::addColumn<double>("lastOff");
     QTest::addColumn<bool>("fits");
+    QTest::addColumn<MissingEdge>("missing");
+    const auto along = MissingEdge::AlongLine;
     // A line drawn at the edge's own angle but 3 and 2.5 pixels off it at its ends.
-    QTest::newRow("step, barely turned") << Scene::Step << 0.3 << 0.3 << false << 8.0 << true;
-    QTest::newRow("step, turned clockwise") << Scene::Step << -7.0 << -7.0 << false << 8.0 << true;
-    QTest::newRow("step, near vertical") << Scene::Step << 2.5 << 2.5 << true << 8.0 << true;
+    QTest::newRow("step, barely turned")
+        << Scene::Step << 0.3 << 0.3 << false << 8.0 << 3.0 << -2.5 << true << along;
+    QTest::newRow("step, turned clockwise")
+        << Scene::Step << -7.0 << -7.0 << false << 8.0 << 3.0 << -2.5 << true << along;
+    QTest::newRow("step, near vertical")
+        << Scene::Step << 2.5 << 2.5 << true << 8.0 << 3.0 << -2.5 << true << along;
     QTest::newRow("step, near vertical, clockwise")
-        << Scene::Step << -30.0 << -30.0 << true << 8.0 << true;
-    QTest::newRow("thin dark line") << Scene::DarkLine << 1.2 << 1.2 << false << 8.0 << true;
+        << Scene::Step << -30.0 << -30.0 << true << 8.0 << 3.0 << -2.5 << true << along;
+    QTest::newRow("thin dark line")
+        << Scene::DarkLine << 1.2 << 1.2 << false << 8.0 << 3.0 << -2.5 << true << along;
     QTest::newRow("step with blobs across it")
-        << Scene::Birds << 0.8 << 0.8 << false << 8.0 << true;
-    QTest::newRow("curved edge") << Scene::Curve << 0.0 << 0.0 << false << 8.0 << false;
-    QTest::newRow("flat picture") << Scene::Flat << 0.0 << 0.0 << false << 8.0 << false;
+        << Scene::Birds << 0.8 << 0.8 << false << 8.0 << 3.0 << -2.5 << true << along;
+    QTest::newRow("ragged edge") << Scene::Ragged << 0.6 << 0.6 << false << 8.0 << 3.0 << -2.5 << true
+                                 << along;
+    QTest::newRow("gently bent edge")
+        << Scene::Bent << -0.4 << -0.4 << false << 8.0 << 3.0 << -2.5 << true << along;
+    QTest::newRow("soft edge, 40 pixels wide")
+        << Scene::Soft << 1.1 << 1.1 << false << 8.0 << 3.0 << -2.5 << true << along;
+    QTest::newRow("half hidden by stalks")
+        << Scene::Hidden << -1.3 << -1.3 << false << 8.0 << 3.0 << -2.5 << true << along;
+    QTest::newRow("colour alone") << Scene::Colour << 0.9 << 0.9 << true << 8.0 << 3.0 << -2.5 << true
+                                  << along;
+    // The two sides of a light stripe 12 pixels wide: the line lies nearer its lower side.
+    QTest::newRow("nearer of two edges")
+        << Scene::Stripe << 0.5 << 0.5 << false << 12.0 << -3.0 << -4.0 << true << along;
+    QTest::newRow("curved edge") << Scene::Curve << 0.0 << 0.0 << false << 8.0 << 3.0 << -2.5 << false
+                                 << along;
+    QTest::newRow("flat picture") << Scene::Flat << 0.0 << 0.0 << false << 8.0 << 3.0 << -2.5 << false
+                                  << along;
     // 4 degrees away from the line: another feature where it leaves the band, the hand's
     // rough placing where it stays inside it from end to end.
     QTest::newRow("edge turned from the line")
-        << Scene::Step << 4.0 << 0.0 << false << 8.0 << false;
+        << Scene::Step << 4.0 << 0.0 << false << 8.0 << 3.0 << -2.5 << false << along;
     QTest::newRow("edge turned within the band")
-        << Scene::Step << 4.0 << 0.0 << false << 30.0 << true;
+        << Scene::Step << 4.0 << 0.0 << false << 30.0 << 3.0 << -2.5 << true << along;
+    QTest::newRow("left end far off the edge")
+        << Scene::Step << 0.0 << 0.0 << false << 8.0 << 30.0 << -1.0 << false
+        << MissingEdge::NearLeftEnd;
+    QTest::newRow("top end far off the edge")
+        << Scene::Step << 0.0 << 0.0 << true << 8.0 << 30.0 << -1.0 << false
+        << MissingEdge::NearTopEnd;
 }
 
 void EdgeFitTest::fitsOrRefuses()
@@ -125,58 +205,121 @@ void EdgeFitTest::fitsOrRefuses()
     QFETCH(double, roughDegrees);
     QFETCH(bool, vertical);
     QFETCH(double, halfWidth);
+    QFETCH(double, firstOff);
+    QFETCH(double, lastOff);
     QFETCH(bool, fits);
+    QFETCH(MissingEdge, missing);
 
-    const auto level = [&](double x, double y) {
+    // The edge's place across, as drawn: straight, bent or ragged along its length.
+    const auto edgeAt = [&](double x, double y) {
         const double d = across(x, y, edgeDegrees, vertical);
+        const double lengthwise = vertical ? y - Height / 2.0 : x - Width / 2.0;
+        return scene == Scene::Bent ? d - bow(lengthwise)
+                                    : (scene == Scene::Ragged ? d - jag(lengthwise) : d);
+    };
+    const auto level = [&](double x, double y) -> Colour {
+        const double d = edgeAt(x, y);
         switch (scene) {
         case Scene::Step:
-            return d > 0.0 ? Light : Dark;
+        case Scene::Ragged:
+        case Scene::Bent:
+            return grey(d > 0.0 ? Light : Dark);
         case Scene::DarkLine:
-            return std::fabs(d) < 0.75 ? Dark : Light;
+            return grey(std::fabs(d) < 0.75 ? Dark : Light);
         case Scene::Birds:
             // Dark blobs of 5 pixels' radius sitting on the edge.
             for (const double bx : {120.0, 250.0, 330.0}) {
                 if (std::hypot(x - bx, d + 2.0) < 5.0) {
-                    return Dark;
+                    return grey(Dark);
                 }
             }
-            return d > 0.0 ? Light : Dark;
+            return grey(d > 0.0 ? Light : Dark);
         case Scene::Curve:
-            // A bow of 10 pixels between the line's ends.
-            return d - 10.0 * (1.0 - std::pow((x - Width / 2.0) / 200.0, 2)) > -5.0 ? Light : Dark;
+            // A bow of 20 pixels between the line's ends.
+            return grey(d - 20.0 * (1.0 - std::pow((x - Width / 2.0) / 200.0, 2)) > -10.0 ? Light
+                                                                                       : Dark);
+        case Scene::Soft:
+            // Defocused: a Gaussian blur of 15 pixels, so the step runs over some 40 pixels.
+            return grey(Dark + (Light - Dark) * 0.5 * std::erfc(-d / (15.0 * std::sqrt(2.0))));
+        case Scene::Hidden:
+            // Dark stalks 10 pixels wide every 20 pixels stand in front of half the edge.
+            return grey(std::fmod(x, 20.0) < 10.0 ? 40.0 : (d > 0.0 ? Light : Dark));
+        case Scene::Colour:
+            // Blue over greenish blue: their grey levels differ by 3.
+            return d > 0.0 ? Colour{70.0, 110.0, 200.0} : Colour{40.0, 130.0, 150.0};
+        case Scene::Stripe:
+            return grey(std::fabs(d) < 6.0 ? Light : Dark);
         case Scene::Flat:
             break;
         }
-        return Light;
+        return grey(Light);
     };
-    const Picture picture(level, scene == Scene::Step ? 4 : 0);
+    const bool noisy = scene == Scene::Step || scene == Scene::Soft || scene == Scene::Colour;
+    const Picture picture(level, noisy ? 4 : 0, scene == Scene::Colour, scene == Scene::Soft);
 
     // The rough line along the picture's longer stretch through its centre.
     const double t = std::tan(roughDegrees * Pi / 180.0);
     const double reach = vertical ? 160.0 : 200.0;
-    auto onLine = [&](double along, double off) {
-        return vertical ? PicturePoint{Width / 2.0 + t * along + off, Height / 2.0 + along}
-                        : PicturePoint{Width / 2.0 + along, Height / 2.0 - t * along + off};
+    auto onLine = [&](double lengthwise, double off) {
+        return vertical ? PicturePoint{Width / 2.0 + t * lengthwise + off, Height / 2.0 + lengthwise}
+                        : PicturePoint{Width / 2.0 + lengthwise, Height / 2.0 - t * lengthwise + off};
     };
-    const PictureSegment rough{onLine(-reach, 3.0), onLine(reach, -2.5)};
+    const PictureSegment rough{onLine(-reach, firstOff), onLine(reach, lastOff)};
 
-    const auto fitted = fitEdge(picture, rough, halfWidth);
-    QCOMPARE(fitted.has_value(), fits);
-    if (!fitted) {
+    const EdgeFitAnswer answer = fitEdge(picture, rough, halfWidth);
+    QCOMPARE(answer.fit.has_value(), fits);
+    if (!answer.fit) {
+        QCOMPARE(answer.missing, missing);
         return;
     }
-    QVERIFY2(std::fabs(degreesOf(*fitted, vertical) - edgeDegrees) <= 0.01,
-             qPrintable(QString::number(degreesOf(*fitted, vertical), 'f', 5)));
+    const PictureSegment& fitted = answer.fit->ends;
+    // The reading expected: the edge's own angle, or the chord between its points under the ends.
+    double expected = edgeDegrees;
+    if (scene == Scene::Bent) {
+        const double rise = bow(fitted.b.x - Width / 2.0) - bow(fitted.a.x - Width / 2.0);
+        expected += std::atan(rise / (fitted.b.x - fitted.a.x)) * 180.0 / Pi;
+    }
+    const double error = std::fabs(degreesOf(fitted, vertical) - expected);
+    const double tolerance = scene == Scene::Ragged || scene == Scene::Hidden ? 0.05 : 0.02;
+    QVERIFY2(error <= tolerance, qPrintable(QString::number(error, 'f', 5)));
+    QVERIFY2(error <= answer.fit->plusMinusDegrees,
+             qPrintable(QStringLiteral("error %1 beyond the bound %2")
+                            .arg(error)
+                            .arg(answer.fit->plusMinusDegrees)));
+    QCOMPARE(answer.fit->shape == EdgeShape::Bent, scene == Scene::Bent);
     const double length = std::hypot(rough.b.x - rough.a.x, rough.b.y - rough.a.y);
-    for (const auto& [end, start] : {std::pair{fitted->a, rough.a}, {fitted->b, rough.b}}) {
+    for (const auto& [end, start] : {std::pair{fitted.a, rough.a}, {fitted.b, rough.b}}) {
         // On the edge, moved straight across: no farther than the band, and not along the line.
-        QVERIFY(std::fabs(across(end.x, end.y, edgeDegrees, vertical)) < 0.05);
+        const double edgeTolerance = scene == Scene::Soft || scene == Scene::Ragged ? 1.5 : 0.05;
+        const double side = scene == Scene::Stripe ? -6.0 : 0.0;
+        QVERIFY(std::fabs(edgeAt(end.x, end.y) - side) < edgeTolerance);
         const double alongShift = ((end.x - start.x) * (rough.b.x - rough.a.x) +
                                    (end.y - start.y) * (rough.b.y - rough.a.y)) /
                                   length;
         QVERIFY(std::fabs(alongShift) < 0.1);
         QVERIFY(std::hypot(end.x - start.x, end.y - start.y) <= halfWidth);
+    }
+}
+
+void EdgeFitTest::noticeSaysWhatWasFitted()
+{
+    EdgeFitAnswer answer;
+    answer.fit = EdgeFit{{}, EdgeShape::Straight, 1040.4, 0.1, 0.0041};
+    QCOMPARE(edgeFitNotice(answer, ",", "."),
+             std::string("Fitted to a straight edge 1.040 px long: \u00B10,005\u00B0"));
+    answer.fit = EdgeFit{{}, EdgeShape::Bent, 900.0, 2.34, 0.0213};
+    QCOMPARE(edgeFitNotice(answer, ".", ","),
+             std::string("The edge bends by 2.3 px: the line joins its points under the ends: "
+                         "\u00B10.022\u00B0"));
+    const std::array<std::pair<MissingEdge, const char*>, 5> refusals = {{
+        {MissingEdge::NearLeftEnd, "No edge near the left end of the line"},
+        {MissingEdge::NearRightEnd, "No edge near the right end of the line"},
+        {MissingEdge::NearTopEnd, "No edge near the top end of the line"},
+        {MissingEdge::NearBottomEnd, "No edge near the bottom end of the line"},
+        {MissingEdge::AlongLine, "No edge along the line"},
+    }};
+    for (const auto& [missing, text] : refusals) {
+        QCOMPARE(edgeFitNotice(EdgeFitAnswer{std::nullopt, missing}, ".", ","), std::string(text));
     }
 }
 

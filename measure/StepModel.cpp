@@ -1,0 +1,308 @@
+#include "StepModel.h"
+
+#include "EdgeFrame.h"
+#include "EdgePoints.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numeric>
+#include <utility>
+
+namespace measure::edgefit {
+namespace {
+
+// Gauss-Newton rounds for one section's step: it starts within a fraction of a pixel.
+constexpr int SectionIterations = 4;
+// The blur is found to this share of itself, or to this many pixels where that is finer.
+constexpr double BlurShare = 0.01;
+constexpr double BlurTolerance = 0.03;
+// Sections that choose the blur: a sample is enough and keeps long edges fast.
+constexpr std::size_t SampledSections = 100;
+constexpr int ModelRounds = 2;
+// A section whose misfit exceeds the usual by this factor (three times its root mean square)
+// does not show the step alone.
+constexpr double WorseThanUsual = 9.0;
+// The model's table has this many entries per pixel for a sharp step; a softer one is smooth
+// enough for fewer.
+constexpr int FinestTable = 64;
+constexpr int CoarsestTable = 8;
+
+// Beyond this many deviations the normal distribution's tails are below 1e-19: taken as 0 and
+// 1 exactly, which spares the library's slow underflowing paths across a sharp step's table.
+constexpr double FarTail = 9.0;
+
+double normalCdf(double t)
+{
+    if (std::fabs(t) > FarTail) {
+        return t > 0.0 ? 1.0 : 0.0;
+    }
+    return 0.5 * std::erfc(-t / std::sqrt(2.0));
+}
+
+double normalPdf(double t)
+{
+    if (std::fabs(t) > FarTail) {
+        return 0.0;
+    }
+    return std::exp(-0.5 * t * t) / std::sqrt(2.0 * Pi);
+}
+
+// How much of a pixel lies past a straight step, as a function of the distance d from the
+// pixel's centre to the step across the section: the pixel's own extent across, its extent
+// along spread across by the step's slope, and a Gaussian blur. Tabulated, since a fit asks for
+// it at every pixel near the edge many times.
+class StepModel {
+public:
+    StepModel(double sigma, double slope, double reach, int perPixel, int nodes)
+        : m_reach(reach)
+        , m_step(1.0 / perPixel)
+    {
+        // Gauss-Legendre nodes on [-1, 1] for the spread along the section's neighbour.
+        static constexpr std::array<double, 4> nodes8 = {0.1834346424956498, 0.5255324099163290,
+                                                         0.7966664774136267, 0.9602898564975363};
+        static constexpr std::array<double, 4> weights8 = {0.3626837833783620, 0.3137066458778873,
+                                                           0.2223810344533745, 0.1012285362903763};
+        static constexpr std::array<double, 2> nodes4 = {0.3399810435848563, 0.8611363115940526};
+        static constexpr std::array<double, 2> weights4 = {0.6521451548625461, 0.3478548451374539};
+        const double* at = nodes == 8 ? nodes8.data() : nodes4.data();
+        const double* weight = nodes == 8 ? weights8.data() : weights4.data();
+        const int half = nodes / 2;
+        const double spread = 0.5 * std::fabs(slope);
+        const auto count = static_cast<std::size_t>(2.0 * reach / m_step) + 2;
+        m_share.resize(count);
+        m_slope.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const double x = -reach + static_cast<double>(i) * m_step;
+            double share = 0.0;
+            double rise = 0.0;
+            for (int j = 0; j < half; ++j) {
+                for (const double side : {-1.0, 1.0}) {
+                    const double y = x - side * spread * at[j];
+                    const double upper = (y + 0.5) / sigma;
+                    const double lower = (y - 0.5) / sigma;
+                    const double cdfUpper = normalCdf(upper);
+                    const double cdfLower = normalCdf(lower);
+                    // sigma times the difference of the CDF's antiderivative at both ends.
+                    share +=
+                        0.5 * weight[j] * sigma *
+                        (upper * cdfUpper + normalPdf(upper) - lower * cdfLower - normalPdf(lower));
+                    rise += 0.5 * weight[j] * (cdfUpper - cdfLower);
+                }
+            }
+            m_share[i] = share;
+            m_slope[i] = rise;
+        }
+    }
+
+    // The share past the step and its rate of change with d.
+    void at(double d, double& share, double& slope) const
+    {
+        const double x = (d + m_reach) / m_step;
+        if (!(x >= 0.0)) {
+            share = 0.0;
+            slope = 0.0;
+            return;
+        }
+        const auto i = static_cast<std::size_t>(x);
+        if (i + 1 >= m_share.size()) {
+            share = 1.0;
+            slope = 0.0;
+            return;
+        }
+        // Cubic Hermite between grid points for the share, linear for its slope.
+        const double t = x - static_cast<double>(i);
+        const double t2 = t * t;
+        const double t3 = t2 * t;
+        share = (2 * t3 - 3 * t2 + 1) * m_share[i] + (t3 - 2 * t2 + t) * m_step * m_slope[i] +
+                (-2 * t3 + 3 * t2) * m_share[i + 1] + (t3 - t2) * m_step * m_slope[i + 1];
+        slope = (1.0 - t) * m_slope[i] + t * m_slope[i + 1];
+    }
+
+private:
+    double m_reach;
+    double m_step;
+    std::vector<double> m_share;
+    std::vector<double> m_slope;
+};
+
+// One section's step fitted by the model: low level, contrast and the step's offset from the
+// line, by Gauss-Newton from the line's own position. The residual sum says how well it fits.
+struct SectionFit {
+    double offset = 0.0;
+    double contrast = 0.0;
+    double residual = 0.0;
+    bool ok = false;
+};
+
+SectionFit fitSection(const float* p, std::size_t n, double centre, double window,
+                      const StepModel& model)
+{
+    SectionFit result;
+    const auto first = static_cast<std::size_t>(
+        std::clamp(std::ceil(centre - window - 0.5), 0.0, static_cast<double>(n)));
+    const auto last = static_cast<std::size_t>(
+        std::clamp(std::floor(centre + window - 0.5) + 1.0, 0.0, static_cast<double>(n)));
+    if (last < first + 4 || static_cast<double>(first) + 0.5 > centre - 1.0 ||
+        static_cast<double>(last) - 0.5 < centre + 1.0) {
+        return result;
+    }
+    double low = 0.0;
+    double contrast = 0.0;
+    double offset = 0.0;
+    for (int iteration = 0; iteration < SectionIterations; ++iteration) {
+        // Normal equations of the linearised model low + contrast * share(d - offset).
+        std::array<std::array<double, 4>, 3> m{};
+        for (std::size_t k = first; k < last; ++k) {
+            const double d = static_cast<double>(k) + 0.5 - centre - offset;
+            double share = 0.0;
+            double slope = 0.0;
+            model.at(d, share, slope);
+            const double r = p[k] - (low + contrast * share);
+            const std::array<double, 3> basis = {1.0, share, -contrast * slope};
+            for (int row = 0; row < 3; ++row) {
+                for (int col = 0; col < 3; ++col) {
+                    m[row][col] += basis[row] * basis[col];
+                }
+                m[row][3] += basis[row] * r;
+            }
+        }
+        // On the first round the offset is held: the contrast is still unknown.
+        const int unknowns = iteration == 0 ? 2 : 3;
+        for (int col = 0; col < unknowns; ++col) {
+            int pivot = col;
+            for (int row = col + 1; row < unknowns; ++row) {
+                if (std::fabs(m[row][col]) > std::fabs(m[pivot][col])) {
+                    pivot = row;
+                }
+            }
+            if (!(std::fabs(m[pivot][col]) > 1e-12)) {
+                return result;
+            }
+            std::swap(m[col], m[pivot]);
+            for (int row = 0; row < unknowns; ++row) {
+                if (row != col) {
+                    const double factor = m[row][col] / m[col][col];
+                    for (int k = col; k < 4; ++k) {
+                        m[row][k] -= factor * m[col][k];
+                    }
+                }
+            }
+        }
+        low += m[0][3] / m[0][0];
+        contrast += m[1][3] / m[1][1];
+        if (unknowns == 3) {
+            offset += std::clamp(m[2][3] / m[2][2], -1.0, 1.0);
+        }
+        if (!std::isfinite(low) || !std::isfinite(contrast) ||
+            std::fabs(offset) > std::max(2.0, 0.25 * window)) {
+            return result;
+        }
+    }
+    double residual = 0.0;
+    for (std::size_t k = first; k < last; ++k) {
+        double share = 0.0;
+        double slope = 0.0;
+        model.at(static_cast<double>(k) + 0.5 - centre - offset, share, slope);
+        const double r = p[k] - (low + contrast * share);
+        residual += r * r;
+    }
+    result.offset = offset;
+    result.contrast = contrast;
+    result.residual = residual;
+    result.ok = true;
+    return result;
+}
+
+} // namespace
+
+void refineByModel(const Band& band, double window, double sign, double blurGuess, double least,
+                   RobustFit& fit, std::vector<Point>& points)
+{
+    const std::size_t sections = band.sections();
+    auto centreOf = [&](std::size_t s) {
+        return fit.curve.at(band.u(s)) - static_cast<double>(band.start(s));
+    };
+    const double reach = window + 2.0;
+    const double slope = fit.curve.slope(0.0);
+    // The blur, by golden-section search on the trimmed sum of residuals over a sample of sections.
+    const std::size_t stride = std::max<std::size_t>(1, sections / SampledSections);
+    auto misfit = [&](double sigma) {
+        const StepModel model(sigma, slope, reach, 16, 4);
+        std::vector<double> residuals;
+        for (std::size_t s = 0; s < sections; s += stride) {
+            const SectionFit f =
+                fitSection(band.profile(s), band.length(s), centreOf(s), window, model);
+            if (f.ok) {
+                residuals.push_back(f.residual);
+            }
+        }
+        std::sort(residuals.begin(), residuals.end());
+        residuals.resize(residuals.size() * 4 / 5);
+        return std::accumulate(residuals.begin(), residuals.end(), 0.0);
+    };
+    constexpr double golden = 0.6180339887498949;
+    double lo = MinBlur;
+    double hi = std::clamp(2.0 * blurGuess, 3.0, MaxBlur);
+    const double tolerance = std::max(BlurTolerance, BlurShare * hi);
+    double x1 = hi - golden * (hi - lo);
+    double x2 = lo + golden * (hi - lo);
+    double f1 = misfit(x1);
+    double f2 = misfit(x2);
+    while (hi - lo > tolerance) {
+        if (f1 <= f2) {
+            hi = x2;
+            x2 = x1;
+            f2 = f1;
+            x1 = hi - golden * (hi - lo);
+            f1 = misfit(x1);
+        } else {
+            lo = x1;
+            x1 = x2;
+            f1 = f2;
+            x2 = lo + golden * (hi - lo);
+            f2 = misfit(x2);
+        }
+    }
+    const double sigma = 0.5 * (lo + hi);
+
+    // The slope moves too little between rounds to change the model.
+    const int perPixel =
+        std::max(CoarsestTable, static_cast<int>(FinestTable / std::max(1.0, sigma)));
+    const StepModel model(sigma, slope, reach, perPixel, 8);
+    for (int round = 0; round < ModelRounds; ++round) {
+        std::vector<Point> refined;
+        std::vector<double> misfits;
+        for (std::size_t s = 0; s < sections; ++s) {
+            const double centre = centreOf(s);
+            const SectionFit f = fitSection(band.profile(s), band.length(s), centre, window, model);
+            if (!f.ok || sign * f.contrast < least) {
+                continue;
+            }
+            refined.push_back({band.u(s), static_cast<double>(band.start(s)) + centre + f.offset});
+            misfits.push_back(f.residual);
+        }
+        // A section the model fits far worse than most holds something else besides the step
+        // (a stalk, a post crossing it) that moves its point: it is set aside.
+        // Never below what a section's pixels' own noise gives (least is a few noise deviations).
+        const double usual =
+            std::max(median(misfits), 2.0 * window * (least / ContrastPerNoise) *
+                                          (least / ContrastPerNoise));
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < refined.size(); ++i) {
+            if (misfits[i] <= WorseThanUsual * usual) {
+                refined[kept++] = refined[i];
+            }
+        }
+        refined.resize(kept);
+        if (refined.size() < MinSections) {
+            points.clear();
+            return;
+        }
+        points = std::move(refined);
+        const Curve before = fit.curve;
+        fit = robustFit(points, 2, band.frame().halfSpan, &before);
+    }
+}
+
+} // namespace measure::edgefit
