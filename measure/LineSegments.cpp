@@ -26,6 +26,8 @@ constexpr std::size_t MostPieces = 1024;
 constexpr int MostJoinPasses = 8;
 // Pieces shorter than this share of the shortest candidate are left out of the joining.
 constexpr double PieceShare = 0.25;
+// How much further the second look reduces the view, for soft edges.
+constexpr std::int64_t CoarseFactor = 4;
 // No candidate is shorter than this in the view's pixels, whatever the share asks.
 constexpr double MinViewLength = 12.0;
 // Two pieces of one edge: turned apart by at most this, each end of the shorter this far from
@@ -287,6 +289,30 @@ std::vector<Piece> detectPieces(const GreyView& view, double minPieceLength)
     return pieces;
 }
 
+// Pieces found on a copy reduced CoarseFactor times more, where an edge out of focus or in haze
+// is a step again, added where no piece of the view itself lies: those are the sharper.
+void addCoarsePieces(const GreyView& view, double minPiece, std::vector<Piece>& pieces)
+{
+    const GreyPicture coarse = reduceBy(view, CoarseFactor);
+    if (coarse.width < 2 || coarse.height < 2) {
+        return;
+    }
+    const auto f = static_cast<double>(CoarseFactor);
+    const std::size_t fine = pieces.size();
+    for (Piece piece : detectPieces(coarse.view(), minPiece / f)) {
+        piece = {piece.ax * f, piece.ay * f,    piece.bx * f,
+                 piece.by * f, piece.width * f, piece.significance};
+        const bool covered =
+            std::any_of(pieces.begin(), pieces.begin() + static_cast<std::ptrdiff_t>(fine),
+                        [&](const Piece& p) { return twins(p, piece) || joinable(p, piece); });
+        if (!covered) {
+            pieces.push_back(piece);
+        }
+    }
+    std::sort(pieces.begin(), pieces.end(),
+              [](const Piece& p, const Piece& q) { return p.length() > q.length(); });
+}
+
 std::vector<EdgeCandidate> findInView(const GreyView& view, const FindOptions& options)
 {
     const double sx = options.scaleX;
@@ -298,6 +324,7 @@ std::vector<EdgeCandidate> findInView(const GreyView& view, const FindOptions& o
     // scales is at most that much longer in the picture.
     const double minPiece = std::max(MinViewLength, minLength / std::max(sx, sy)) * PieceShare;
     std::vector<Piece> pieces = detectPieces(view, minPiece);
+    addCoarsePieces(view, minPiece, pieces);
     joinPieces(pieces);
 
     std::vector<std::pair<Piece, EdgeCandidate>> ranked;

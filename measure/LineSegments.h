@@ -1,9 +1,10 @@
 // The straight edges of a whole picture, strongest first: where the measuring line goes when
 // the user asks the program to find it. Found on a small grey copy of the picture (a million or
-// two pixels) by a line-segment detector (von Gioi, Jakubowicz, Morel and Randall, 2012: level
-// lines grown into regions, each validated a contrario), then pieces of one edge joined, twins
-// dropped, and what is left ranked by edgeScore(). Each candidate is a rough line for fitEdge()
-// at full resolution, which then makes it exact. Plain C++ on a buffer the caller hands in.
+// two pixels, and one 4 times smaller for soft edges) by a line-segment detector (von Gioi,
+// Jakubowicz, Morel and Randall, 2012: level lines grown into regions, each validated a contrario),
+// then pieces of one edge joined, twins dropped, and what is left ranked by edgeScore(). Each
+// candidate is a rough line for fitEdge() at full resolution, which then makes it exact. Plain C++
+// on a buffer the caller hands in.
 #pragma once
 
 #include "EdgeFit.h"
@@ -54,12 +55,14 @@ struct EdgeCandidate {
                                           double scaleY);
 
 // The picture's straight edges, ranked by edgeScore(), at most options.maxCandidates; none on
-// a flat picture or one of pure noise. The pieces of an edge broken by a gap along it (a post
+// a flat picture or one of pure noise. Edges are looked for in the view and in a copy of it
+// reduced 4 times more, where an edge out of focus or in haze is a step again; a coarse piece
+// counts only where the view has none. The pieces of an edge broken by a gap along it (a post
 // across the horizon) come back as one candidate; the two sides of a thin line, or an edge found
 // twice side by side, as one. Any view is safe: one that holds no picture, or is under 2 x 2
 // pixels, gives none; levels are read as calmLevel() reads them; a view of more than 4
 // megapixels is first reduced by reduceBy() to at most that. Time grows with the view's pixels;
-// memory beside the view is at most 17 bytes a pixel, and never more than for 4 megapixels.
+// memory beside the view is at most 19 bytes a pixel, and never more than for 4 megapixels.
 [[nodiscard]] std::vector<EdgeCandidate> findStraightEdges(const GreyView& view,
                                                            const FindOptions& options = {});
 
