@@ -224,6 +224,7 @@ void frmTorvanix::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool re
     // Three independent tests, in this order.
     if (key == Qt::Key_Escape) {
         // The line's own coordinates stay; they follow the fractions at the next UpdateLine.
+        cancelFinding();
         m_measure.reset();
         showMeasurement();
     }
@@ -239,6 +240,11 @@ void frmTorvanix::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, bool re
     // The keys that refine the line; they mean nothing until it shows.
     if (key == Qt::Key_C && pressed == Qt::ControlModifier) {
         copyReading();
+    }
+    // F finds an edge with or without a line; it means nothing until a picture is in.
+    if (key == Qt::Key_F && (pressed == Qt::NoModifier || pressed == Qt::ShiftModifier) &&
+        !repeated && m_measure.responds()) {
+        findEdge(pressed == Qt::ShiftModifier ? -1 : 1);
     }
     if (!m_measure.shows()) {
         return;
@@ -389,8 +395,54 @@ void frmTorvanix::fitLineToEdge()
     }
 }
 
+void frmTorvanix::findEdge(int step)
+{
+    if (m_foundEdges) {
+        const std::size_t count = m_foundEdges->size();
+        if (count > 0) {
+            m_foundAt = (m_foundAt + (step > 0 ? 1 : count - 1)) % count;
+        }
+        showFoundEdge();
+        return;
+    }
+    // One search at a time: its first edge shows when it ends.
+    if (m_finder.searching()) {
+        return;
+    }
+    const intake::FullPicture* shown = pixels();
+    const QSize picture(static_cast<int>(m_measure.pictureWidth()),
+                        static_cast<int>(m_measure.pictureHeight()));
+    m_finder.start(m_img->picture(), shown != nullptr ? m_pixels : nullptr, picture,
+                   [this](std::vector<measure::FoundEdge> edges) {
+                       m_foundEdges = std::move(edges);
+                       m_foundAt = 0;
+                       showFoundEdge();
+                   });
+}
+
+void frmTorvanix::showFoundEdge()
+{
+    const QLocale locale;
+    const bool grouped = !(locale.numberOptions() & QLocale::OmitGroupSeparator);
+    const std::size_t count = m_foundEdges ? m_foundEdges->size() : 0;
+    const measure::EdgeFit* fit = count > 0 ? &(*m_foundEdges)[m_foundAt].fit : nullptr;
+    if (fit != nullptr) {
+        m_measure.setEnds(fit->ends);
+        UpdateLine(measure::NoPoint, measure::NoPoint);
+    }
+    showNotice(QString::fromStdString(measure::foundEdgeNotice(
+        m_foundAt, count, fit, locale.decimalPoint().toStdString(),
+        grouped ? locale.groupSeparator().toStdString() : std::string())));
+}
+
+void frmTorvanix::cancelFinding()
+{
+    m_finder.cancel();
+}
+
 void frmTorvanix::pasteFromClipboard()
 {
+    cancelFinding();
     const QClipboard* clipboard = QGuiApplication::clipboard();
     // Picture and label change together, only when a whole picture really came: a clipboard
     // that fails changes nothing.
@@ -460,6 +512,7 @@ void frmTorvanix::openFile(const QByteArray& path)
 void frmTorvanix::imgTorvanix_OLEDragDrop(const QList<QByteArray>& files)
 {
     hideNotice();
+    cancelFinding();
     // One conversion at a time (the view refuses drags meanwhile), and only the first file.
     if (m_runner.isWaiting() || m_unloaded || files.isEmpty()) {
         return;
@@ -590,6 +643,9 @@ void frmTorvanix::showPicture(const QImage& picture, const QString& label)
 
 void frmTorvanix::showPicture(intake::LoadedPicture picture, const QString& label)
 {
+    // Edges found on the picture before are no edges of this one.
+    cancelFinding();
+    m_foundEdges.reset();
     m_pixels = std::move(picture.full);
     m_img->setPicture(std::move(picture.display));
     m_measure.setPicture(picture.pixelSize.width(), picture.pixelSize.height(),
@@ -618,6 +674,7 @@ void frmTorvanix::imgTorvanix_MouseDown(Qt::MouseButtons /*buttons*/,
                                         Qt::KeyboardModifiers /*modifiers*/, float X, float Y)
 {
     hideNotice();
+    cancelFinding();
     m_buttonHeld = true;
     UpdateLine(measure::CLngPoint(X), measure::CLngPoint(Y));
 }

@@ -4,6 +4,7 @@
 
 #include "Clock.h"
 #include "DropImport.h"
+#include "EdgeFinder.h"
 #include "FullPicture.h"
 #include "Measurement.h"
 #include "PictureFile.h"
@@ -20,6 +21,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class PictureView;
 
@@ -122,6 +125,13 @@ private:
     void refreshLoupe();
     // Enter: fits the line to the straight edge it lies along, or says there is none.
     void fitLineToEdge();
+    // F (step 1) and Shift+F (step -1): puts the line on the picture's strongest straight edge,
+    // found off the window's thread the first time, then on the next (or the one before).
+    void findEdge(int step);
+    // Shows the found edge at m_foundAt: the line on it, and a notice counting the edges.
+    void showFoundEdge();
+    // A press, a drop, a paste or Escape wins over a search still under way.
+    void cancelFinding();
     // The pixels the loupe and the edge fit look at: the picture's own, or, where only the
     // display copy is kept (a very large paste), that copy, made to stand in once.
     const intake::FullPicture* pixels();
@@ -158,4 +168,8 @@ private:
     bool m_buttonHeld = false;
     // Keeps the loupe up for a moment after each nudge.
     QTimer m_loupeAfterNudge;
+    // The picture's straight edges, once F has found them: kept until another picture comes.
+    EdgeFinder m_finder;
+    std::optional<std::vector<measure::FoundEdge>> m_foundEdges;
+    std::size_t m_foundAt = 0;
 };

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <mutex>
 #include <array>
 #include <atomic>
 #include <bit>
@@ -554,7 +555,14 @@ private:
 } // namespace
 
 struct FullPicture::Source {
+    explicit Source(std::unique_ptr<const Rows> kept)
+        : rows(std::move(kept))
+    {
+    }
     std::unique_ptr<const Rows> rows;
+    // The readers keep buffers and a mapping's budget between reads: one read at a time, from
+    // whichever thread (the window's loupe and Enter, F's fits beside them).
+    mutable std::mutex reading;
 };
 
 FullPicture::FullPicture(std::unique_ptr<Source> source)
@@ -581,7 +589,7 @@ std::shared_ptr<const FullPicture> FullPicture::fromBmp(const QString& path)
         return nullptr;
     }
     return std::shared_ptr<const FullPicture>(
-        new FullPicture(std::make_unique<Source>(Source{std::move(rows)})));
+        new FullPicture(std::make_unique<Source>(std::move(rows))));
 }
 
 std::shared_ptr<const FullPicture> FullPicture::fromImage(QImage picture)
@@ -595,7 +603,7 @@ std::shared_ptr<const FullPicture> FullPicture::fromImage(QImage picture)
         return nullptr;
     }
     return std::shared_ptr<const FullPicture>(new FullPicture(
-        std::make_unique<Source>(Source{std::make_unique<KeptImage>(std::move(opaque))})));
+        std::make_unique<Source>(std::make_unique<KeptImage>(std::move(opaque)))));
 }
 
 QSize FullPicture::size() const
@@ -624,6 +632,7 @@ QImage FullPicture::region(const QRect& area) const
     }
     image.fill(qRgb(0, 0, 0));
     const QRect inside = area.intersected(QRect(QPoint(0, 0), size()));
+    const std::lock_guard<std::mutex> lock(m_source->reading);
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y - area.top()));
         m_source->rows->rgbRow(y, inside.left(), inside.right() + 1,
@@ -646,6 +655,7 @@ void FullPicture::readPixels(std::int64_t y, std::int64_t x0, std::int64_t count
                              float* out) const
 {
     std::array<QRgb, ColourChunk> colours{};
+    const std::lock_guard<std::mutex> lock(m_source->reading);
     for (std::int64_t from = 0; from < count; from += ColourChunk) {
         const std::int64_t many = std::min<std::int64_t>(ColourChunk, count - from);
         if (step == 1) {

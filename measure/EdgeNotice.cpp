@@ -62,6 +62,20 @@ std::string boundText(double degrees, std::string_view decimalSeparator)
     return text;
 }
 
+std::string foundEdgeNotice(std::size_t index, std::size_t count, const EdgeFit* fit,
+                            std::string_view decimalSeparator, std::string_view groupSeparator)
+{
+    if (fit == nullptr || count == 0) {
+        return "No straight edge found";
+    }
+    std::string text = "Edge " + std::to_string(index + 1) + " of " + std::to_string(count) + ", " +
+                       groupedText(fit->length, groupSeparator) + " px long";
+    if (fit->shape == EdgeShape::Bent) {
+        text += ", bends by " + withSeparator(fit->bend, 1, decimalSeparator) + " px";
+    }
+    return text + ": \u00B1" + boundText(fit->plusMinusDegrees, decimalSeparator) + "\u00B0";
+}
+
 std::string edgeFitNotice(const EdgeFitAnswer& answer, std::string_view decimalSeparator,
                           std::string_view groupSeparator)
 {

@@ -15,6 +15,11 @@ namespace measure {
 std::string edgeFitNotice(const EdgeFitAnswer& answer, std::string_view decimalSeparator,
                           std::string_view groupSeparator);
 
+// After F: "Edge 1 of 6, 1,840 px long: ±0.004°" (index counts from 0), or, for a bent edge,
+// "Edge 2 of 6, 900 px long, bends by 2.3 px: ±0.02°"; with no edge, "No straight edge found".
+std::string foundEdgeNotice(std::size_t index, std::size_t count, const EdgeFit* fit,
+                            std::string_view decimalSeparator, std::string_view groupSeparator);
+
 // A bound as shown: rounded up (a bound shown smaller than found would not be one) to two
 // significant digits, at most three decimals, without trailing zeros: "0.004", "0.022", "1.3".
 std::string boundText(double degrees, std::string_view decimalSeparator);

@@ -78,6 +78,18 @@ void Measurement::nudge(int stepsX, int stepsY)
     y = stepped(y, stepsY, m_pictureHeight);
 }
 
+void Measurement::setEnds(const PictureSegment& ends)
+{
+    if (m_pictureWidth <= 0 || m_pictureHeight <= 0) {
+        return;
+    }
+    const auto width = static_cast<double>(m_pictureWidth);
+    const auto height = static_cast<double>(m_pictureHeight);
+    m_rel = {ends.a.x / width, ends.a.y / height, ends.b.x / width, ends.b.y / height};
+    m_line.Visible = true;
+    m_active = End::Two;
+}
+
 PictureSegment Measurement::ends() const
 {
     const auto width = static_cast<double>(m_pictureWidth);

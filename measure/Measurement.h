@@ -47,6 +47,10 @@ public:
     // caller then places the line as after any change.
     void nudge(int stepsX, int stepsY);
 
+    // Puts the ends at these places of the picture (its own pixels), as if drawn there: the
+    // line shows from then on, its second end active. The caller then places the line as after
+    // any change.
+    void setEnds(const PictureSegment& ends);
     // The ends in the picture's own pixels: fraction x picture size.
     [[nodiscard]] PictureSegment ends() const;
     // The end the keys move, in the picture's own pixels.

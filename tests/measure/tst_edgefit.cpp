@@ -321,6 +321,10 @@ void EdgeFitTest::noticeSaysWhatWasFitted()
     for (const auto& [missing, text] : refusals) {
         QCOMPARE(edgeFitNotice(EdgeFitAnswer{std::nullopt, missing}, ".", ","), std::string(text));
     }
+    // After F: which of the edges found, and with the bend where there is one.
+    QCOMPARE(foundEdgeNotice(1, 6, &*answer.fit, ".", ","),
+             std::string("Edge 2 of 6, 900 px long, bends by 2.3 px: \u00B10.022\u00B0"));
+    QCOMPARE(foundEdgeNotice(0, 0, nullptr, ".", ","), std::string("No straight edge found"));
 }
 
 QTEST_GUILESS_MAIN(EdgeFitTest)
