@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPainter>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -183,10 +184,8 @@ void BM_DragStep(benchmark::State& state)
 
 // A 12000 x 8400 picture, light above and dark below a straight edge through its centre turned
 // by the given angle, each pixel its share of either side down its column.
-QImage makeEdgePicture(double degrees)
+QImage makeEdgePicture(double degrees, int Width = 12000, int Height = 8400)
 {
-    constexpr int Width = 12000;
-    constexpr int Height = 8400;
     QImage image(Width, Height, QImage::Format_RGB32);
     const double slope = std::tan(degrees * M_PI / 180.0);
     for (int y = 0; y < Height; ++y) {
@@ -264,6 +263,67 @@ void BM_EdgeFitOnDrop(benchmark::State& state)
     state.counters["press_after_ms"] = medianMs(dragsAfter);
 }
 
+// F on a drop of range(0) megapixels (3:2): a horizon at 0.8 degrees across the picture among
+// shorter edges and a curve; timed from the key to the title written with the horizon's
+// reading, the search running off the window's thread.
+void BM_FindOnDrop(benchmark::State& state)
+{
+    const double megapixels = static_cast<double>(state.range(0));
+    const int height = static_cast<int>(std::lround(std::sqrt(megapixels * 1e6 / 1.5)));
+    const int width = height * 3 / 2;
+    QImage picture = makeEdgePicture(0.8, width, height);
+    {
+        QPainter painter(&picture);
+        painter.setPen(QPen(QColor(120, 120, 120), height / 400.0));
+        painter.setBrush(QColor(140, 140, 140));
+        painter.drawRect(QRectF(width * 0.1, height * 0.1, width * 0.15, height * 0.04));
+        painter.drawEllipse(QPointF(width * 0.75, height * 0.2), height * 0.08, height * 0.08);
+        painter.drawLine(QPointF(width * 0.4, height * 0.05), QPointF(width * 0.5, height * 0.3));
+    }
+    QTemporaryDir folder;
+    QTemporaryDir dropped;
+    if (!picture.save(dropped.path() + QStringLiteral("/Torvanix.bmp"), "BMP")) {
+        state.SkipWithError("the picture could not be written");
+        return;
+    }
+    picture = QImage();
+    frmTorvanix window(Surroundings{folder.path()});
+    window.resize(1500, 950);
+    window.show();
+    std::vector<qint64> finds;
+    bool exact = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        window.showPicture(
+            intake::loadWorkingPicture(dropped.path() + QLatin1Char('/'), QSize(3840, 2160)),
+            QStringLiteral(" [bench]"));
+        // No line yet: the title changes when F has put one on the horizon.
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&window, &escape);
+        QCoreApplication::processEvents();
+        const QString before = window.writtenTitle();
+        state.ResumeTiming();
+        QElapsedTimer clock;
+        clock.start();
+        QKeyEvent f(QEvent::KeyPress, Qt::Key_F, Qt::NoModifier);
+        QApplication::sendEvent(&window, &f);
+        while (window.writtenTitle() == before && clock.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        }
+        finds.push_back(clock.nsecsElapsed());
+        exact = exact && window.writtenTitle().startsWith(QStringLiteral("Horizontal+0.80°"));
+    }
+    if (!exact) {
+        state.SkipWithError(qPrintable(QStringLiteral("F read ") + window.writtenTitle() +
+                                       QStringLiteral(", saying ") +
+                                       window.imgTorvanix()->notice()));
+        return;
+    }
+    state.counters["find_median_ms"] = medianMs(finds);
+    state.counters["find_max_ms"] =
+        static_cast<double>(*std::max_element(finds.begin(), finds.end())) / 1e6;
+}
+
 void BM_StartToFirstPaint(benchmark::State& state)
 {
     QTemporaryDir folder;
@@ -284,6 +344,7 @@ void BM_StartToFirstPaint(benchmark::State& state)
 
 BENCHMARK(BM_DragStep)->Unit(benchmark::kMillisecond)->Iterations(4000);
 BENCHMARK(BM_EdgeFitOnDrop)->Arg(3)->Arg(440)->Unit(benchmark::kMillisecond)->Iterations(9);
+BENCHMARK(BM_FindOnDrop)->Arg(24)->Arg(100)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_StartToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 int main(int argc, char** argv)
