@@ -106,29 +106,29 @@ void EdgeFinder::start(const QImage& display, std::shared_ptr<const intake::Full
     // The finder outlives every search (its destructor waits for them), so the search may
     // post to it until it ends.
     EdgeFinder* self = this;
-    QThreadPool::globalInstance()->start([search, self, display, pixels, pictureSize,
-                                          found = std::move(found)]() mutable {
-        const QImage grey = display.convertToFormat(QImage::Format_Grayscale8);
-        const measure::GreyBytesView bytes{grey.constBits(), grey.width(), grey.height(),
-                                           grey.bytesPerLine()};
-        const measure::GreyPicture reduced = measure::reduceBy(
-            bytes, measure::reductionFactor(grey.width(), grey.height(), DetectorSide));
-        std::vector<measure::FoundEdge> edges = measure::strongestEdges(
-            reduced.view(), *pixels, pictureSize.width(), pictureSize.height(), LeastReach,
-            [&search] { return search->cancelled.load(); }, onTwoThreads);
-        // Handed back on the window's thread, unless cancelled meanwhile; should the finder be
-        // gone by the time the window's thread gets to it, so is the handing back.
-        QMetaObject::invokeMethod(
-            self,
-            [search, self, edges = std::move(edges), found = std::move(found)]() mutable {
-                if (search->cancelled || self->m_search != search) {
-                    return;
-                }
-                self->m_search.reset();
-                self->m_searching = false;
-                found(std::move(edges));
-            },
-            Qt::QueuedConnection);
-        search->end();
-    });
+    QThreadPool::globalInstance()->start(
+        [search, self, display, pixels, pictureSize, found = std::move(found)]() mutable {
+            const QImage grey = display.convertToFormat(QImage::Format_Grayscale8);
+            const measure::GreyBytesView bytes{grey.constBits(), grey.width(), grey.height(),
+                                               grey.bytesPerLine()};
+            const measure::GreyPicture reduced = measure::reduceBy(
+                bytes, measure::reductionFactor(grey.width(), grey.height(), DetectorSide));
+            std::vector<measure::FoundEdge> edges = measure::strongestEdges(
+                reduced.view(), *pixels, pictureSize.width(), pictureSize.height(), LeastReach,
+                [&search] { return search->cancelled.load(); }, onTwoThreads);
+            // Handed back on the window's thread, unless cancelled meanwhile; should the finder be
+            // gone by the time the window's thread gets to it, so is the handing back.
+            QMetaObject::invokeMethod(
+                self,
+                [search, self, edges = std::move(edges), found = std::move(found)]() mutable {
+                    if (search->cancelled || self->m_search != search) {
+                        return;
+                    }
+                    self->m_search.reset();
+                    self->m_searching = false;
+                    found(std::move(edges));
+                },
+                Qt::QueuedConnection);
+            search->end();
+        });
 }

@@ -430,9 +430,9 @@ void frmTorvanix::showFoundEdge()
         m_measure.setEnds(fit->ends);
         UpdateLine(measure::NoPoint, measure::NoPoint);
     }
-    showNotice(QString::fromStdString(measure::foundEdgeNotice(
-        m_foundAt, count, fit, locale.decimalPoint().toStdString(),
-        grouped ? locale.groupSeparator().toStdString() : std::string())));
+    showNotice(QString::fromStdString(
+        measure::foundEdgeNotice(m_foundAt, count, fit, locale.decimalPoint().toStdString(),
+                                 grouped ? locale.groupSeparator().toStdString() : std::string())));
 }
 
 void frmTorvanix::cancelFinding()

@@ -307,7 +307,8 @@ void bigPicture()
         for (int run = 0; run < 9; ++run) {
             const auto start = std::chrono::steady_clock::now();
             const double cpuStart = threadMilliseconds();
-            const auto fitted = measure::fitEdge(pixels, rough, ReachWindowPixels * width / ShownWidth).fit;
+            const auto fitted =
+                measure::fitEdge(pixels, rough, ReachWindowPixels * width / ShownWidth).fit;
             cpu.push_back(threadMilliseconds() - cpuStart);
             times.push_back(milliseconds(std::chrono::steady_clock::now() - start));
             error = fitted ? std::fabs(titleDegrees(fitted->ends, width, height) - degrees) : NAN;
@@ -317,8 +318,8 @@ void bigPicture()
         std::printf("100 MP (%d x %d), edge at %.2f deg across the picture, reach +-%.0f px: "
                     "fit %.1f ms median, %.1f ms max (processor time %.1f ms median, %.1f ms "
                     "max); error %.5f deg\n",
-                    width, height, degrees, ReachWindowPixels * width / ShownWidth, times[4], times.back(),
-                    cpu[4], cpu.back(), error);
+                    width, height, degrees, ReachWindowPixels * width / ShownWidth, times[4],
+                    times.back(), cpu[4], cpu.back(), error);
     }
 }
 
@@ -415,9 +416,9 @@ int main(int argc, char** argv)
                                         const double cpuStart = threadMilliseconds();
                                         const auto answer =
                                             measure::fitEdge(pixels, rough, halfWidth);
-                                        const auto fitted =
-                                            answer.fit ? std::optional(answer.fit->ends)
-                                                       : std::nullopt;
+                                        const auto fitted = answer.fit
+                                                                ? std::optional(answer.fit->ends)
+                                                                : std::nullopt;
                                         cpuTimes.push_back(threadMilliseconds() - cpuStart);
                                         times.push_back(
                                             milliseconds(std::chrono::steady_clock::now() - start));

@@ -5,11 +5,11 @@
 #include <QFile>
 
 #include <algorithm>
-#include <mutex>
 #include <array>
 #include <atomic>
 #include <bit>
 #include <cerrno>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -359,10 +359,12 @@ private:
             return qRgb(pixel[2], pixel[1], pixel[0]);
         }
         if (bits == 32) {
-            return masked(bmp::field<quint32>(reinterpret_cast<const char*>(bytes + (4 * x - first))));
+            return masked(
+                bmp::field<quint32>(reinterpret_cast<const char*>(bytes + (4 * x - first))));
         }
         if (bits == 16) {
-            return masked(bmp::field<quint16>(reinterpret_cast<const char*>(bytes + (2 * x - first))));
+            return masked(
+                bmp::field<quint16>(reinterpret_cast<const char*>(bytes + (2 * x - first))));
         }
         const int perByte = 8 / bits;
         const int shift = 8 - bits * (1 + static_cast<int>(x % perByte));
@@ -602,8 +604,8 @@ std::shared_ptr<const FullPicture> FullPicture::fromImage(QImage picture)
     if (opaque.isNull()) {
         return nullptr;
     }
-    return std::shared_ptr<const FullPicture>(new FullPicture(
-        std::make_unique<Source>(std::make_unique<KeptImage>(std::move(opaque)))));
+    return std::shared_ptr<const FullPicture>(
+        new FullPicture(std::make_unique<Source>(std::make_unique<KeptImage>(std::move(opaque)))));
 }
 
 QSize FullPicture::size() const

@@ -188,8 +188,7 @@ void Band::projectSection(std::size_t s)
     if (m_channels == 1) {
         level.resize(colour.size());
         const auto w = static_cast<float>(m_weights[0]);
-        std::transform(colour.begin(), colour.end(), level.begin(),
-                       [w](float c) { return w * c; });
+        std::transform(colour.begin(), colour.end(), level.begin(), [w](float c) { return w * c; });
         return;
     }
     level.resize(colour.size() / 3);

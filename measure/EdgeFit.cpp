@@ -202,10 +202,10 @@ EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band&
     fit.length = (extent.to - extent.from) * stretch;
     fit.bend = std::fabs(bow);
     // Without enough points for stretches, the points' own scatter as if independent.
-    const double bound =
-        judged.spread ? judged.spread->bound95
-                      : 1.96 * bent.scale * std::sqrt(12.0 / static_cast<double>(bent.inliers)) /
-                            std::max(extent.to - extent.from, 1.0);
+    const double bound = judged.spread ? judged.spread->bound95
+                                       : 1.96 * bent.scale *
+                                             std::sqrt(12.0 / static_cast<double>(bent.inliers)) /
+                                             std::max(extent.to - extent.from, 1.0);
     fit.plusMinusDegrees = std::max(TitleRounding, degreesOf(bound / (stretch * stretch)));
     EdgeFitAnswer answer;
     answer.fit = fit;
@@ -308,8 +308,7 @@ EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, doub
         MaxHalfWidth * stretch - ModelMargin - 2.0);
     widenAround(pixelsBand, found.course, window + ModelMargin + 2.0);
     const double least = leastContrast(found.noise);
-    AreaPoints area =
-        areaPoints(pixelsBand, found.feature, found.course, window, least);
+    AreaPoints area = areaPoints(pixelsBand, found.feature, found.course, window, least);
     if (area.points.size() < MinSections ||
         static_cast<double>(area.roomy) < MinRoomyShare * static_cast<double>(considered)) {
         return refusal(MissingEdge::AlongLine);
@@ -317,8 +316,7 @@ EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, doub
     if (found.feature.kind == Kind::Step) {
         // The model sees a little more plateau, but not the next feature across.
         refineByModel(pixelsBand, std::min(window + ModelMargin, std::max(window, found.clear)),
-                      found.feature.sign, found.spread,
-                      least, area.fit, area.points);
+                      found.feature.sign, found.spread, least, area.fit, area.points);
         if (area.points.size() < MinSections) {
             return refusal(MissingEdge::AlongLine);
         }

@@ -95,7 +95,8 @@ std::string edgeFitNotice(const EdgeFitAnswer& answer, std::string_view decimalS
         return "No edge along the line";
     }
     const EdgeFit& fit = *answer.fit;
-    const std::string bound = "\u00B1" + boundText(fit.plusMinusDegrees, decimalSeparator) + "\u00B0";
+    const std::string bound =
+        "\u00B1" + boundText(fit.plusMinusDegrees, decimalSeparator) + "\u00B0";
     if (fit.shape == EdgeShape::Bent) {
         return "The edge bends by " + withSeparator(fit.bend, 1, decimalSeparator) +
                " px: the line joins its points under the ends: " + bound;

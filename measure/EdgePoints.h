@@ -47,8 +47,8 @@ struct AreaPoints {
 
 // Refined points: the area (or centroid) of each section in a window of half-width window
 // centred on the course, which is fitted again (a parabola, which a straight edge keeps straight
-// within its scatter) from the points until it settles; sections whose step or line is weaker than least give none. Fewer than a handful
-// of points leave the result empty.
+// within its scatter) from the points until it settles; sections whose step or line is weaker than
+// least give none. Fewer than a handful of points leave the result empty.
 AreaPoints areaPoints(const Band& band, const Feature& feature, const Curve& course, double window,
                       double least);
 

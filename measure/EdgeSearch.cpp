@@ -72,7 +72,9 @@ void smooth(std::vector<float>& x, int r)
     std::vector<float> out(x.size());
     for (int pass = 0; pass < 3; ++pass) {
         double sum = 0.0;
-        auto at = [&](std::ptrdiff_t k) { return x[static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(k, 0, n - 1))]; };
+        auto at = [&](std::ptrdiff_t k) {
+            return x[static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(k, 0, n - 1))];
+        };
         for (std::ptrdiff_t k = -r; k <= r; ++k) {
             sum += at(k);
         }
@@ -112,7 +114,8 @@ std::vector<Candidate> peaks(Response response, std::size_t from, std::size_t to
         }
         // Strength as a multiple of the least, which measures it against the noise: steps and
         // lines, and scales, compare alike.
-        found.push_back({static_cast<double>(start) + static_cast<double>(k) + at + shift, r / least});
+        found.push_back(
+            {static_cast<double>(start) + static_cast<double>(k) + at + shift, r / least});
     }
     std::sort(found.begin(), found.end(),
               [](const Candidate& a, const Candidate& b) { return a.strength > b.strength; });
@@ -205,9 +208,8 @@ std::vector<Candidate> candidatesIn(const Band& band, std::size_t s, const Featu
 }
 
 // Steps up and down, dark and light lines.
-constexpr std::array<Feature, 4> Features = {
-    Feature{Kind::Step, 1.0}, Feature{Kind::Step, -1.0}, Feature{Kind::Line, 1.0},
-    Feature{Kind::Line, -1.0}};
+constexpr std::array<Feature, 4> Features = {Feature{Kind::Step, 1.0}, Feature{Kind::Step, -1.0},
+                                             Feature{Kind::Line, 1.0}, Feature{Kind::Line, -1.0}};
 
 // The sections to look at: all, or every few for a quick judgement.
 std::vector<std::size_t> sectionsToUse(const Band& band, bool sampled)
@@ -317,8 +319,8 @@ std::vector<Course> courses(const Band& band, const Candidates& candidates, cons
             }
         }
         for (std::size_t w = 0; w < bins; ++w) {
-            const bool peak = (w == 0 || count[w] >= count[w - 1]) &&
-                              (w + 1 == bins || count[w] > count[w + 1]);
+            const bool peak =
+                (w == 0 || count[w] >= count[w - 1]) && (w + 1 == bins || count[w] > count[w + 1]);
             if (peak && count[w] >= least) {
                 raw.push_back({feature, m, aMin + (static_cast<double>(w) + 1.0) * tol, count[w],
                                sum[w] / static_cast<double>(count[w]), 0.0});
@@ -347,8 +349,7 @@ std::vector<Course> courses(const Band& band, const Candidates& candidates, cons
     std::vector<bool> on;
     for (Course& c : kept) {
         nearest(band, candidates, lineCurve(c.offset, c.slope, halfSpan), tol, points, on);
-        const auto line =
-            weightedFit(points, std::vector<double>(points.size(), 1.0), 1, halfSpan);
+        const auto line = weightedFit(points, std::vector<double>(points.size(), 1.0), 1, halfSpan);
         if (line && points.size() >= MinSections) {
             c.offset = line->c[0];
             c.slope = line->slope(0.0);
@@ -386,7 +387,9 @@ std::vector<Course> allCourses(const Band& band, const std::vector<std::size_t>&
 std::optional<Course> choose(const std::vector<Course>& all, const Frame& frame, std::size_t least)
 {
     // A course's evidence: how many sections hold it, each by how strongly.
-    auto evidence = [](const Course& c) { return static_cast<double>(c.support) * c.strength; };
+    auto evidence = [](const Course& c) {
+        return static_cast<double>(c.support) * c.strength;
+    };
     double best = 0.0;
     for (const Course& c : all) {
         best = std::max(best, evidence(c));
@@ -399,13 +402,13 @@ std::optional<Course> choose(const std::vector<Course>& all, const Frame& frame,
         if (!comparable(c)) {
             continue;
         }
-        const bool flank =
-            c.feature.kind == Kind::Step &&
-            std::any_of(all.begin(), all.end(), [&](const Course& line) {
-                return line.feature.kind == Kind::Line && comparable(line) &&
-                       line.strength >= c.strength &&
-                       std::fabs(line.offset - c.offset) <= 3.0 && std::fabs(line.turn - c.turn) < AlikeTurn;
-            });
+        const bool flank = c.feature.kind == Kind::Step &&
+                           std::any_of(all.begin(), all.end(), [&](const Course& line) {
+                               return line.feature.kind == Kind::Line && comparable(line) &&
+                                      line.strength >= c.strength &&
+                                      std::fabs(line.offset - c.offset) <= 3.0 &&
+                                      std::fabs(line.turn - c.turn) < AlikeTurn;
+                           });
         if (!flank) {
             eligible.push_back(c);
         }
@@ -777,8 +780,9 @@ Search searchEdge(Band& band, double reach, double cap, double mostTurn)
     // Widen until the band holds the whole step (or line) and its plateaus.
     double held = looked;
     auto widthNow = [&] {
-        return widthOf(meanProfile(band, found->course, found->feature.sign, static_cast<int>(held)),
-                       found->feature, choice.scale);
+        return widthOf(
+            meanProfile(band, found->course, found->feature.sign, static_cast<int>(held)),
+            found->feature, choice.scale);
     };
     Width width = widthNow();
     for (int round = 0; width.filled && round < WideningRounds && held < cap; ++round) {

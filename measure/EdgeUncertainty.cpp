@@ -28,8 +28,7 @@ jackknife(const std::vector<Point>& points, const std::vector<double>& weight,
             counted.push_back(i);
         }
     }
-    const std::size_t stretches =
-        std::min(MostStretches, counted.size() / LeastPerStretch);
+    const std::size_t stretches = std::min(MostStretches, counted.size() / LeastPerStretch);
     if (stretches < FewestStretches) {
         return std::nullopt;
     }

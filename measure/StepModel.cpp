@@ -286,9 +286,8 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
         // A section the model fits far worse than most holds something else besides the step
         // (a stalk, a post crossing it) that moves its point: it is set aside.
         // Never below what a section's pixels' own noise gives (least is a few noise deviations).
-        const double usual =
-            std::max(median(misfits), 2.0 * window * (least / ContrastPerNoise) *
-                                          (least / ContrastPerNoise));
+        const double usual = std::max(median(misfits), 2.0 * window * (least / ContrastPerNoise) *
+                                                           (least / ContrastPerNoise));
         std::size_t kept = 0;
         for (std::size_t i = 0; i < refined.size(); ++i) {
             if (misfits[i] <= WorseThanUsual * usual) {

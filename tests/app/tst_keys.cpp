@@ -11,8 +11,8 @@
 
 #include <QLocale>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>

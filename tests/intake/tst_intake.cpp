@@ -691,9 +691,9 @@ void IntakeTest::fullPictureReadsEveryKindOfBmp()
         for (int x = 5; x < w - 3; ++x) {
             const QRgb c = expected.pixel(x, y);
             const float* got = colour.data() + 3 * (x - 5);
-            QCOMPARE(qRgb(static_cast<int>(got[0]), static_cast<int>(got[1]),
-                          static_cast<int>(got[2])),
-                     c | 0xFF000000);
+            QCOMPARE(
+                qRgb(static_cast<int>(got[0]), static_cast<int>(got[1]), static_cast<int>(got[2])),
+                c | 0xFF000000);
         }
     }
 }

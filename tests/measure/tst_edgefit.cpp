@@ -31,8 +31,7 @@ public:
     // Each pixel is the mean of 8 x 8 samples of level(x, y) (its value at the centre where it
     // changes smoothly), plus noise of up to `noise` levels, rounded to whole levels as a file
     // would hold them; in colour, or grey (the red channel).
-    Picture(const std::function<Colour(double, double)>& level, int noise, bool colour,
-            bool smooth)
+    Picture(const std::function<Colour(double, double)>& level, int noise, bool colour, bool smooth)
         : m_channels(colour ? 3 : 1)
         , m_levels(static_cast<std::size_t>(Width) * Height * m_channels)
     {
@@ -43,10 +42,10 @@ public:
                 // Supersampled only where the shapes (all larger than a pixel) cross it.
                 const Colour corner = smooth ? level(x + 0.5, y + 0.5) : level(x, y);
                 Colour sum{};
-                const bool plain = smooth || (level(x + 1.0, y) == corner &&
-                                              level(x, y + 1.0) == corner &&
-                                              level(x + 1.0, y + 1.0) == corner &&
-                                              level(x + 0.5, y + 0.5) == corner);
+                const bool plain =
+                    smooth ||
+                    (level(x + 1.0, y) == corner && level(x, y + 1.0) == corner &&
+                     level(x + 1.0, y + 1.0) == corner && level(x + 0.5, y + 0.5) == corner);
                 for (int i = 0; i < 64; ++i) {
                     const Colour c =
                         plain ? corner : level(x + (i % 8 + 0.5) / 8.0, y + (i / 8 + 0.5) / 8.0);
@@ -76,19 +75,7 @@ private:
     std::vector<float> m_levels;
 };
 
-enum class Scene {
-    Step,
-    DarkLine,
-    Birds,
-    Curve,
-    Flat,
-    Ragged,
-    Bent,
-    Soft,
-    Hidden,
-    Colour,
-    Stripe
-};
+enum class Scene { Step, DarkLine, Birds, Curve, Flat, Ragged, Bent, Soft, Hidden, Colour, Stripe };
 
 // How far across the edge through the picture's centre, turned `degrees` anticlockwise from
 // the horizontal (or vertical), a point lies: positive on the light side.
@@ -167,35 +154,33 @@ void EdgeFitTest::fitsOrRefuses_data()
         << Scene::DarkLine << 1.2 << 1.2 << false << 8.0 << 3.0 << -2.5 << true << along;
     QTest::newRow("step with blobs across it")
         << Scene::Birds << 0.8 << 0.8 << false << 8.0 << 3.0 << -2.5 << true << along;
-    QTest::newRow("ragged edge") << Scene::Ragged << 0.6 << 0.6 << false << 8.0 << 3.0 << -2.5 << true
-                                 << along;
+    QTest::newRow("ragged edge") << Scene::Ragged << 0.6 << 0.6 << false << 8.0 << 3.0 << -2.5
+                                 << true << along;
     QTest::newRow("gently bent edge")
         << Scene::Bent << -0.4 << -0.4 << false << 8.0 << 3.0 << -2.5 << true << along;
     QTest::newRow("soft edge, 40 pixels wide")
         << Scene::Soft << 1.1 << 1.1 << false << 8.0 << 3.0 << -2.5 << true << along;
     QTest::newRow("half hidden by stalks")
         << Scene::Hidden << -1.3 << -1.3 << false << 8.0 << 3.0 << -2.5 << true << along;
-    QTest::newRow("colour alone") << Scene::Colour << 0.9 << 0.9 << true << 8.0 << 3.0 << -2.5 << true
-                                  << along;
+    QTest::newRow("colour alone") << Scene::Colour << 0.9 << 0.9 << true << 8.0 << 3.0 << -2.5
+                                  << true << along;
     // The two sides of a light stripe 12 pixels wide: the line lies nearer its lower side.
     QTest::newRow("nearer of two edges")
         << Scene::Stripe << 0.5 << 0.5 << false << 12.0 << -3.0 << -4.0 << true << along;
-    QTest::newRow("curved edge") << Scene::Curve << 0.0 << 0.0 << false << 8.0 << 3.0 << -2.5 << false
-                                 << along;
-    QTest::newRow("flat picture") << Scene::Flat << 0.0 << 0.0 << false << 8.0 << 3.0 << -2.5 << false
-                                  << along;
+    QTest::newRow("curved edge") << Scene::Curve << 0.0 << 0.0 << false << 8.0 << 3.0 << -2.5
+                                 << false << along;
+    QTest::newRow("flat picture") << Scene::Flat << 0.0 << 0.0 << false << 8.0 << 3.0 << -2.5
+                                  << false << along;
     // 4 degrees away from the line: another feature where it leaves the band, the hand's
     // rough placing where it stays inside it from end to end.
     QTest::newRow("edge turned from the line")
         << Scene::Step << 4.0 << 0.0 << false << 8.0 << 3.0 << -2.5 << false << along;
     QTest::newRow("edge turned within the band")
         << Scene::Step << 4.0 << 0.0 << false << 30.0 << 3.0 << -2.5 << true << along;
-    QTest::newRow("left end far off the edge")
-        << Scene::Step << 0.0 << 0.0 << false << 8.0 << 30.0 << -1.0 << false
-        << MissingEdge::NearLeftEnd;
-    QTest::newRow("top end far off the edge")
-        << Scene::Step << 0.0 << 0.0 << true << 8.0 << 30.0 << -1.0 << false
-        << MissingEdge::NearTopEnd;
+    QTest::newRow("left end far off the edge") << Scene::Step << 0.0 << 0.0 << false << 8.0 << 30.0
+                                               << -1.0 << false << MissingEdge::NearLeftEnd;
+    QTest::newRow("top end far off the edge") << Scene::Step << 0.0 << 0.0 << true << 8.0 << 30.0
+                                              << -1.0 << false << MissingEdge::NearTopEnd;
 }
 
 void EdgeFitTest::fitsOrRefuses()
@@ -237,7 +222,7 @@ void EdgeFitTest::fitsOrRefuses()
         case Scene::Curve:
             // A bow of 20 pixels between the line's ends.
             return grey(d - 20.0 * (1.0 - std::pow((x - Width / 2.0) / 200.0, 2)) > -10.0 ? Light
-                                                                                       : Dark);
+                                                                                          : Dark);
         case Scene::Soft:
             // Defocused: a Gaussian blur of 15 pixels, so the step runs over some 40 pixels.
             return grey(Dark + (Light - Dark) * 0.5 * std::erfc(-d / (15.0 * std::sqrt(2.0))));
@@ -261,8 +246,9 @@ void EdgeFitTest::fitsOrRefuses()
     const double t = std::tan(roughDegrees * Pi / 180.0);
     const double reach = vertical ? 160.0 : 200.0;
     auto onLine = [&](double lengthwise, double off) {
-        return vertical ? PicturePoint{Width / 2.0 + t * lengthwise + off, Height / 2.0 + lengthwise}
-                        : PicturePoint{Width / 2.0 + lengthwise, Height / 2.0 - t * lengthwise + off};
+        return vertical
+                   ? PicturePoint{Width / 2.0 + t * lengthwise + off, Height / 2.0 + lengthwise}
+                   : PicturePoint{Width / 2.0 + lengthwise, Height / 2.0 - t * lengthwise + off};
     };
     const PictureSegment rough{onLine(-reach, firstOff), onLine(reach, lastOff)};
 
