@@ -88,8 +88,9 @@ void EdgeFinder::cancel()
     m_searching = false;
 }
 
-void EdgeFinder::start(const QImage& display, std::shared_ptr<const intake::FullPicture> pixels,
-                       QSize pictureSize, Found found)
+void EdgeFinder::start(const QImage& display,
+                       const std::shared_ptr<const intake::FullPicture>& pixels, QSize pictureSize,
+                       Found found)
 {
     cancel();
     if (display.isNull() || pixels == nullptr || pictureSize.isEmpty()) {

@@ -32,7 +32,7 @@ public:
     // a copy standing in), in a picture of pictureSize; found runs on this object's thread
     // with the edges in the picture's own pixels, strongest first. A search under way is
     // cancelled first.
-    void start(const QImage& display, std::shared_ptr<const intake::FullPicture> pixels,
+    void start(const QImage& display, const std::shared_ptr<const intake::FullPicture>& pixels,
                QSize pictureSize, Found found);
     // The search under way, if any, ends without handing anything back.
     void cancel();

@@ -268,7 +268,7 @@ void BM_EdgeFitOnDrop(benchmark::State& state)
 // reading, the search running off the window's thread.
 void BM_FindOnDrop(benchmark::State& state)
 {
-    const double megapixels = static_cast<double>(state.range(0));
+    const auto megapixels = static_cast<double>(state.range(0));
     const int height = static_cast<int>(std::lround(std::sqrt(megapixels * 1e6 / 1.5)));
     const int width = height * 3 / 2;
     QImage picture = makeEdgePicture(0.8, width, height);

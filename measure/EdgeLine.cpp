@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace measure::edgefit {
 namespace {
@@ -140,7 +141,8 @@ double bowOf(const Curve& curve, double u0, double u1)
 
 Extent extentOf(const std::vector<Point>& points, const std::vector<double>& weight)
 {
-    Extent extent{INFINITY, -INFINITY};
+    Extent extent{std::numeric_limits<double>::infinity(),
+                  -std::numeric_limits<double>::infinity()};
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (weight[i] > 0.0) {
             extent.from = std::min(extent.from, points[i].u);

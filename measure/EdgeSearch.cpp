@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace measure::edgefit {
@@ -177,7 +178,7 @@ std::vector<Candidate> candidatesIn(const Band& band, std::size_t s, const Featu
                              std::max(MinGradient, 0.5 * NoiseMargin * noise), start);
     }
     const int r = boxRadius(scale);
-    const auto margin = static_cast<std::size_t>(3 * r);
+    const auto margin = 3 * static_cast<std::size_t>(r);
     if (n < 2 * margin + 4) {
         return {};
     }
@@ -290,8 +291,8 @@ std::vector<Course> courses(const Band& band, const Candidates& candidates, cons
     std::vector<double> sum;
     for (std::size_t j = 0; j < slopes; ++j) {
         const double m = slopes > 1 ? lo + step * static_cast<double>(j) : frame.slope;
-        double aMin = INFINITY;
-        double aMax = -INFINITY;
+        double aMin = std::numeric_limits<double>::infinity();
+        double aMax = -std::numeric_limits<double>::infinity();
         for (std::size_t s = 0; s < band.sections(); ++s) {
             for (const Candidate& c : candidates[s]) {
                 aMin = std::min(aMin, c.v - m * band.u(s));
@@ -484,7 +485,8 @@ struct MeanProfile {
 MeanProfile meanProfile(const Band& band, const Curve& course, double sign, int reach)
 {
     const std::vector<std::size_t> sample = sectionsToUse(band, true);
-    const auto size = static_cast<std::size_t>(2 * reach + 1);
+    // Offset d lies at index d + reach.
+    const auto size = 2 * static_cast<std::size_t>(std::max(reach, 0)) + 1;
     std::vector<double> sum(size, 0.0);
     std::vector<std::size_t> count(size, 0);
     for (const std::size_t s : sample) {
@@ -492,31 +494,33 @@ MeanProfile meanProfile(const Band& band, const Curve& course, double sign, int 
         const auto n = static_cast<double>(band.length(s));
         // Profile coordinate of the course; pixel k's centre is k + 0.5.
         const double centre = course.at(band.u(s)) - static_cast<double>(band.start(s));
-        for (int d = -reach; d <= reach; ++d) {
-            const double x = centre + d - 0.5;
+        for (std::size_t i = 0; i < size; ++i) {
+            const double x = centre + static_cast<double>(i) - reach - 0.5;
             if (!(x >= 0.0) || !(x <= n - 1.0)) {
                 continue;
             }
             const auto k = static_cast<std::size_t>(x);
             const double f = x - static_cast<double>(k);
             const double value = k + 1 < band.length(s) ? (1.0 - f) * p[k] + f * p[k + 1] : p[k];
-            sum[static_cast<std::size_t>(d + reach)] += sign * value;
-            ++count[static_cast<std::size_t>(d + reach)];
+            sum[i] += sign * value;
+            ++count[i];
         }
     }
     MeanProfile profile;
     const std::size_t enough = std::max<std::size_t>(1, sample.size() / 2);
-    int first = reach + 1;
-    int last = -reach - 1;
-    for (int d = -reach; d <= reach; ++d) {
-        if (count[static_cast<std::size_t>(d + reach)] >= enough) {
-            first = std::min(first, d);
-            last = std::max(last, d);
+    std::size_t first = size;
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (count[i] >= enough) {
+            first = std::min(first, i);
+            last = std::max(last, i);
         }
     }
-    profile.from = first;
-    for (int d = first; d <= last; ++d) {
-        const auto i = static_cast<std::size_t>(d + reach);
+    if (first > last) {
+        return profile;
+    }
+    profile.from = static_cast<int>(first) - reach;
+    for (std::size_t i = first; i <= last; ++i) {
         profile.level.push_back(sum[i] / static_cast<double>(std::max<std::size_t>(1, count[i])));
     }
     return profile;
@@ -544,7 +548,7 @@ Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
     // depth below the straight line between the profile's two ends (a line, a dip in the
     // sign-adjusted levels).
     std::vector<double> strength;
-    double first = static_cast<double>(profile.from);
+    auto first = static_cast<double>(profile.from);
     if (feature.kind == Kind::Step) {
         for (std::size_t k = 0; k + 1 < n; ++k) {
             strength.push_back(profile.level[k + 1] - profile.level[k]);
@@ -615,7 +619,7 @@ Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
     double second = 0.0;
     for (std::size_t k = low; k <= high; ++k) {
         const double weight = std::max(0.0, strength[k] - floor);
-        const double d = static_cast<double>(k);
+        const auto d = static_cast<double>(k);
         mass += weight;
         moment += weight * d;
         second += weight * d * d;
@@ -646,7 +650,8 @@ bool filledByRamp(const MeanProfile& profile)
         gradient[k] = sign * (profile.level[k + 1] - profile.level[k]);
         peak = std::max(peak, gradient[k]);
     }
-    const auto outer = std::max<std::size_t>(1, static_cast<std::size_t>(endShare * (n - 1)));
+    const auto outer =
+        std::max<std::size_t>(1, static_cast<std::size_t>(endShare * static_cast<double>(n - 1)));
     double low = 0.0;
     double high = 0.0;
     for (std::size_t k = 0; k < outer; ++k) {

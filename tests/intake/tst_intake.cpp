@@ -690,7 +690,7 @@ void IntakeTest::fullPictureReadsEveryKindOfBmp()
         full->readRow(y, 5, w - 3, colour.data());
         for (int x = 5; x < w - 3; ++x) {
             const QRgb c = expected.pixel(x, y);
-            const float* got = colour.data() + 3 * (x - 5);
+            const float* got = colour.data() + static_cast<std::ptrdiff_t>(3 * (x - 5));
             QCOMPARE(
                 qRgb(static_cast<int>(got[0]), static_cast<int>(got[1]), static_cast<int>(got[2])),
                 c | 0xFF000000);

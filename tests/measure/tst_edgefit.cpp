@@ -47,8 +47,9 @@ public:
                     (level(x + 1.0, y) == corner && level(x, y + 1.0) == corner &&
                      level(x + 1.0, y + 1.0) == corner && level(x + 0.5, y + 0.5) == corner);
                 for (int i = 0; i < 64; ++i) {
-                    const Colour c =
-                        plain ? corner : level(x + (i % 8 + 0.5) / 8.0, y + (i / 8 + 0.5) / 8.0);
+                    const Colour c = plain ? corner
+                                           : level(x + (i % 8 + 0.5) / 8.0,
+                                                   y + (std::floor(i / 8.0) + 0.5) / 8.0);
                     for (int k = 0; k < 3; ++k) {
                         sum[k] += c[k] / 64.0;
                     }
