@@ -5,6 +5,7 @@
 // the largest error per case and over the whole table, the hand's error for comparison, the
 // fit's time, and its time on a 100-megapixel picture.
 #include "EdgeFit.h"
+#include "GreyRows.h"
 #include "Line.h"
 #include "Numbers.h"
 #include "Readout.h"
@@ -43,27 +44,6 @@ constexpr double DarkLevel = 70.0;
 constexpr double LightLevel = 180.0;
 // Pixels farther than this from the edge are plain plateau: drawn flat, never read by the fit.
 constexpr double DrawnReach = 64.0;
-
-// An 8-bit grey picture in memory, read row by row as the window's full picture is.
-class GreyRows : public measure::PixelRows {
-public:
-    explicit GreyRows(QImage image)
-        : m_image(std::move(image))
-    {
-    }
-    [[nodiscard]] std::int64_t width() const override { return m_image.width(); }
-    [[nodiscard]] std::int64_t height() const override { return m_image.height(); }
-    void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override
-    {
-        const uchar* line = m_image.constScanLine(static_cast<int>(y));
-        for (std::int64_t x = x0; x < x1; ++x) {
-            *out++ = static_cast<float>(line[x]);
-        }
-    }
-
-private:
-    QImage m_image;
-};
 
 double normalCdf(double t)
 {

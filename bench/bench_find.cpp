@@ -6,6 +6,7 @@
 // checked against the dominant edge, then fitted at full resolution by the Enter fit, and its
 // reading compared with the true angle. Prints one line per scene and a summary per size.
 #include "EdgeFit.h"
+#include "GreyRows.h"
 #include "LineSegments.h"
 #include "Reduce.h"
 
@@ -32,26 +33,6 @@ constexpr int DisplayHeight = 2160;
 // The detector's copy: the display copy reduced to at most this on its longer side.
 constexpr std::int64_t DefaultLongest = 2000;
 constexpr int Runs = 5;
-
-class GreyRows : public measure::PixelRows {
-public:
-    explicit GreyRows(const QImage& image)
-        : m_image(image)
-    {
-    }
-    [[nodiscard]] std::int64_t width() const override { return m_image.width(); }
-    [[nodiscard]] std::int64_t height() const override { return m_image.height(); }
-    void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override
-    {
-        const uchar* line = m_image.constScanLine(static_cast<int>(y));
-        for (std::int64_t x = x0; x < x1; ++x) {
-            *out++ = static_cast<float>(line[x]);
-        }
-    }
-
-private:
-    const QImage& m_image;
-};
 
 double lattice(int i, int j)
 {

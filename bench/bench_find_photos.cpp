@@ -7,6 +7,7 @@
 // and, for the turned copies, the first candidate's reading against the unturned one's plus the
 // turn. Draws the first three candidates on a copy of each photo in the cache's find/ folder.
 #include "EdgeFit.h"
+#include "GreyRows.h"
 #include "LineSegments.h"
 #include "RealPhotos.h"
 #include "Reduce.h"
@@ -34,26 +35,6 @@ constexpr std::array<double, 4> Turns = {0.7, -2.3, 12.0, -12.0};
 // A candidate is a table edge when both of the edge's rough ends lie this near its line, in
 // the photo's pixels (the rough ends are a hand's, a few pixels off).
 constexpr double SameEdge = 8.0;
-
-class GreyRows : public measure::PixelRows {
-public:
-    explicit GreyRows(const QImage& image)
-        : m_image(image)
-    {
-    }
-    [[nodiscard]] std::int64_t width() const override { return m_image.width(); }
-    [[nodiscard]] std::int64_t height() const override { return m_image.height(); }
-    void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override
-    {
-        const uchar* line = m_image.constScanLine(static_cast<int>(y));
-        for (std::int64_t x = x0; x < x1; ++x) {
-            *out++ = static_cast<float>(line[x]);
-        }
-    }
-
-private:
-    const QImage& m_image;
-};
 
 struct Press {
     std::vector<measure::PictureSegment> candidates; // in the photo's pixels
