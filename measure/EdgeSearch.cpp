@@ -1,5 +1,8 @@
 #include "EdgeSearch.h"
 
+#include "EdgeCandidates.h"
+#include "EdgeWidth.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -15,11 +18,6 @@ namespace {
 constexpr std::array<double, 4> Scales = {0.0, 1.5, 4.0, 10.0};
 // A coarser scale is taken only when the finer ones show clearly less of the edge.
 constexpr double FinerIsEnough = 0.8;
-// Candidates kept per section and kind: the edge is among the strongest few even where texture
-// or a second edge crosses the section.
-constexpr std::size_t MostCandidates = 3;
-// The gradient peak that counts as a candidate at all, in levels per pixel at the finest scale.
-constexpr double MinGradient = 1.0;
 // How far a candidate may lie from a straight course and still support it, in pixels (or in
 // smoothing scales, where that is more).
 constexpr double SupportTolerance = 1.5;
@@ -32,8 +30,6 @@ constexpr double AlikeTurn = 0.5 * Pi / 180.0;
 // At most this many slopes are tried, and this many distinct courses kept.
 constexpr std::size_t MostSlopes = 64;
 constexpr std::size_t MostCourses = 8;
-// Sections the scale and the step's width are judged on: a sample is enough.
-constexpr std::size_t SampledSections = 250;
 // Rounds of following the edge, and a bend beyond this share of its length is no gentle bend.
 constexpr int FollowRounds = 5;
 constexpr double MostBowShare = 0.03;
@@ -41,18 +37,8 @@ constexpr double MostBowShare = 0.03;
 constexpr double LeastBow = 0.5;
 // The band widens up to this many times while the step still fills it.
 constexpr int WideningRounds = 4;
-// Where the step's gradient falls below this share of its peak, its plateau begins; a feature
-// of the other sense at least this share as strong beside it is the next feature across.
-constexpr double PlateauShare = 0.1;
-constexpr double OppositeShare = 0.5;
 // Diagnosis only: an edge turned up to this far tells which end of the line misses it.
 constexpr double DiagnosedTurn = 10.0 * Pi / 180.0;
-
-struct Candidate {
-    double v = 0.0; // absolute, across
-    double strength = 0.0;
-};
-using Candidates = std::vector<std::vector<Candidate>>;
 
 struct Course {
     Feature feature;
@@ -62,177 +48,6 @@ struct Course {
     double strength = 0.0;
     double turn = 0.0;
 };
-
-// Three passes of a box of half-width r, the ends repeated: close to a Gaussian.
-void smooth(std::vector<float>& x, int r)
-{
-    if (r <= 0 || x.empty()) {
-        return;
-    }
-    const auto n = static_cast<std::ptrdiff_t>(x.size());
-    std::vector<float> out(x.size());
-    for (int pass = 0; pass < 3; ++pass) {
-        double sum = 0.0;
-        auto at = [&](std::ptrdiff_t k) {
-            return x[static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(k, 0, n - 1))];
-        };
-        for (std::ptrdiff_t k = -r; k <= r; ++k) {
-            sum += at(k);
-        }
-        for (std::ptrdiff_t k = 0; k < n; ++k) {
-            out[static_cast<std::size_t>(k)] = static_cast<float>(sum / (2 * r + 1));
-            sum += at(k + r + 1) - at(k - r);
-        }
-        x.swap(out);
-    }
-}
-
-int boxRadius(double scale)
-{
-    return static_cast<int>(std::lround((std::sqrt(4.0 * scale * scale + 1.0) - 1.0) / 2.0));
-}
-
-// The strongest few local peaks of a response, each refined by a parabola through it.
-template <typename Response>
-std::vector<Candidate> peaks(Response response, std::size_t from, std::size_t to, double at,
-                             double least, std::int64_t start)
-{
-    std::vector<Candidate> found;
-    for (std::size_t k = from; k < to; ++k) {
-        const double r = response(k);
-        if (!(r > least)) {
-            continue;
-        }
-        const double left = k > from ? response(k - 1) : -INFINITY;
-        const double right = k + 1 < to ? response(k + 1) : -INFINITY;
-        if (r < left || r <= right) {
-            continue;
-        }
-        double shift = 0.0;
-        const double curvature = left - 2.0 * r + right;
-        if (std::isfinite(curvature) && curvature < 0.0) {
-            shift = std::clamp(0.5 * (left - right) / curvature, -0.5, 0.5);
-        }
-        // Strength as a multiple of the least, which measures it against the noise: steps and
-        // lines, and scales, compare alike.
-        found.push_back(
-            {static_cast<double>(start) + static_cast<double>(k) + at + shift, r / least});
-    }
-    std::sort(found.begin(), found.end(),
-              [](const Candidate& a, const Candidate& b) { return a.strength > b.strength; });
-    if (found.size() > MostCandidates) {
-        found.resize(MostCandidates);
-    }
-    return found;
-}
-
-// The pixel noise of the band's levels, a standard deviation: from the median size of the
-// differences between neighbours across, which an edge here and there does not move.
-double noiseOf(const Band& band)
-{
-    constexpr double madToSigma = 1.4826;
-    constexpr std::size_t sampled = 100;
-    const std::size_t stride = std::max<std::size_t>(1, band.sections() / sampled);
-    std::vector<double> differences;
-    for (std::size_t s = 0; s < band.sections(); s += stride) {
-        const float* p = band.profile(s);
-        for (std::size_t k = 1; k < band.length(s); ++k) {
-            differences.push_back(std::fabs(static_cast<double>(p[k]) - p[k - 1]));
-        }
-    }
-    return madToSigma * median(std::move(differences)) / std::sqrt(2.0);
-}
-
-// Candidates must stand this many noise deviations above what noise alone gives.
-constexpr double NoiseMargin = 3.0;
-
-std::vector<Candidate> candidatesIn(const Band& band, std::size_t s, const Feature& feature,
-                                    double scale, double noise)
-{
-    const float* p = band.profile(s);
-    const std::size_t n = band.length(s);
-    const double sign = feature.sign;
-    const std::int64_t start = band.start(s);
-    if (feature.kind == Kind::Line) {
-        if (n < 2 * RidgeReach + 1) {
-            return {};
-        }
-        auto response = [&](std::size_t k) {
-            return std::min(sign * p[k - RidgeReach], sign * p[k + RidgeReach]) - sign * p[k];
-        };
-        // The depth below the lighter of two wings: about a noise deviation from noise alone.
-        return peaks(response, RidgeReach, n - RidgeReach, 0.5,
-                     std::max(MinGradient, NoiseMargin * noise), start);
-    }
-    if (scale <= 0.0) {
-        // Gradient between pixel k and k + 1, smoothed [1 2 1] to keep single noisy pixels down.
-        auto gradient = [&](std::size_t k) -> double {
-            const double centre = static_cast<double>(p[k + 1]) - p[k];
-            const double before = k > 0 ? static_cast<double>(p[k]) - p[k - 1] : centre;
-            const double after = k + 2 < n ? static_cast<double>(p[k + 2]) - p[k + 1] : centre;
-            return sign * (before + 2.0 * centre + after) / 4.0;
-        };
-        // The [1 2 1] gradient of noise has half its deviation.
-        return n < 2 ? std::vector<Candidate>{}
-                     : peaks(gradient, 0, n - 1, 1.0,
-                             std::max(MinGradient, 0.5 * NoiseMargin * noise), start);
-    }
-    const int r = boxRadius(scale);
-    const auto margin = 3 * static_cast<std::size_t>(r);
-    if (n < 2 * margin + 4) {
-        return {};
-    }
-    std::vector<float> smoothed(p, p + n);
-    smooth(smoothed, r);
-    // A Gaussian of scale sigma passes noise at 1 / sqrt(2 sqrt(pi) sigma).
-    const double kept = noise / std::sqrt(2.0 * std::sqrt(Pi) * scale);
-    if (feature.kind == Kind::Line) {
-        // A wide line, soft or out of focus: its depth below wings twice the scale away.
-        const auto wing = static_cast<std::size_t>(std::lround(2.0 * scale));
-        if (n < 2 * (margin + wing) + 1) {
-            return {};
-        }
-        auto response = [&](std::size_t k) {
-            return std::min(sign * smoothed[k - wing], sign * smoothed[k + wing]) -
-                   sign * smoothed[k];
-        };
-        return peaks(response, margin + wing, n - margin - wing, 0.5,
-                     std::max(MinGradient, NoiseMargin * kept), start);
-    }
-    auto gradient = [&](std::size_t k) {
-        return sign * (static_cast<double>(smoothed[k + 1]) - smoothed[k]);
-    };
-    // A Gaussian derivative of scale sigma passes noise at 1 / (2 pi^(1/4) sigma^(3/2)).
-    const double passed = noise / (2.0 * std::pow(Pi, 0.25) * std::pow(scale, 1.5));
-    return peaks(gradient, margin, n - 1 - margin, 1.0,
-                 std::max(MinGradient / scale, NoiseMargin * passed), start);
-}
-
-// Steps up and down, dark and light lines.
-constexpr std::array<Feature, 4> Features = {Feature{Kind::Step, 1.0}, Feature{Kind::Step, -1.0},
-                                             Feature{Kind::Line, 1.0}, Feature{Kind::Line, -1.0}};
-
-// The sections to look at: all, or every few for a quick judgement.
-std::vector<std::size_t> sectionsToUse(const Band& band, bool sampled)
-{
-    const std::size_t stride =
-        sampled ? std::max<std::size_t>(1, band.sections() / SampledSections) : 1;
-    std::vector<std::size_t> which;
-    for (std::size_t s = 0; s < band.sections(); s += stride) {
-        which.push_back(s);
-    }
-    return which;
-}
-
-Candidates candidatesOf(const Band& band, const std::vector<std::size_t>& which,
-                        const Feature& feature, double scale, double noise)
-{
-    Candidates all(band.sections());
-    for (const std::size_t s : which) {
-        all[s] = candidatesIn(band, s, feature, scale, noise);
-    }
-    return all;
-}
 
 // The candidate of each section nearest to the course (v = offset + slope u), within tol.
 void nearest(const Band& band, const Candidates& candidates, const Curve& course, double tol,
@@ -473,192 +288,6 @@ Choice chooseCourse(const Band& band, double mostTurn)
         }
     }
     return choice;
-}
-
-// The band's mean level at each whole offset d from the course (sign-adjusted, so a step
-// rises), over a sample of sections, and the offsets every sampled section holds.
-struct MeanProfile {
-    std::vector<double> level;
-    int from = 0; // the offset of level[0]
-};
-
-MeanProfile meanProfile(const Band& band, const Curve& course, double sign, int reach)
-{
-    const std::vector<std::size_t> sample = sectionsToUse(band, true);
-    // Offset d lies at index d + reach.
-    const auto size = 2 * static_cast<std::size_t>(std::max(reach, 0)) + 1;
-    std::vector<double> sum(size, 0.0);
-    std::vector<std::size_t> count(size, 0);
-    for (const std::size_t s : sample) {
-        const float* p = band.profile(s);
-        const auto n = static_cast<double>(band.length(s));
-        // Profile coordinate of the course; pixel k's centre is k + 0.5.
-        const double centre = course.at(band.u(s)) - static_cast<double>(band.start(s));
-        for (std::size_t i = 0; i < size; ++i) {
-            const double x = centre + static_cast<double>(i) - reach - 0.5;
-            if (!(x >= 0.0) || !(x <= n - 1.0)) {
-                continue;
-            }
-            const auto k = static_cast<std::size_t>(x);
-            const double f = x - static_cast<double>(k);
-            const double value = k + 1 < band.length(s) ? (1.0 - f) * p[k] + f * p[k + 1] : p[k];
-            sum[i] += sign * value;
-            ++count[i];
-        }
-    }
-    MeanProfile profile;
-    const std::size_t enough = std::max<std::size_t>(1, sample.size() / 2);
-    std::size_t first = size;
-    std::size_t last = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (count[i] >= enough) {
-            first = std::min(first, i);
-            last = std::max(last, i);
-        }
-    }
-    if (first > last) {
-        return profile;
-    }
-    profile.from = static_cast<int>(first) - reach;
-    for (std::size_t i = first; i <= last; ++i) {
-        profile.level.push_back(sum[i] / static_cast<double>(std::max<std::size_t>(1, count[i])));
-    }
-    return profile;
-}
-
-// The step's spread on the mean profile, and whether it still fills the profile on a side (its
-// gradient not yet down to a plateau there).
-struct Width {
-    double spread = 0.0;
-    bool filled = false;
-    // How far from the feature's peak the next feature of the other sense begins (the far side
-    // of a wide dark band whose near side is the step), on the nearer side.
-    double clear = INFINITY;
-};
-
-Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
-{
-    Width width;
-    const std::size_t n = profile.level.size();
-    if (n < 3) {
-        width.filled = true;
-        return width;
-    }
-    // What the feature shows at each offset: the gradient between neighbours (a step), or the
-    // depth below the straight line between the profile's two ends (a line, a dip in the
-    // sign-adjusted levels).
-    std::vector<double> strength;
-    auto first = static_cast<double>(profile.from);
-    if (feature.kind == Kind::Step) {
-        for (std::size_t k = 0; k + 1 < n; ++k) {
-            strength.push_back(profile.level[k + 1] - profile.level[k]);
-        }
-        first += 0.5;
-    } else {
-        const double left = profile.level.front();
-        const double right = profile.level.back();
-        for (std::size_t k = 0; k < n; ++k) {
-            const double t = static_cast<double>(k) / static_cast<double>(n - 1);
-            strength.push_back(left + t * (right - left) - profile.level[k]);
-        }
-    }
-    const std::size_t m = strength.size();
-    // The peak near the course.
-    const double near = std::max(3.0, 2.0 * scale);
-    std::size_t peak = m;
-    for (std::size_t k = 0; k < m; ++k) {
-        const double d = first + static_cast<double>(k);
-        if (std::fabs(d) <= near && (peak == m || strength[k] > strength[peak])) {
-            peak = k;
-        }
-    }
-    if (peak == m || !(strength[peak] > 0.0)) {
-        width.filled = true;
-        return width;
-    }
-    // The feature's core: where it stands above half its peak, which gives a first spread
-    // (half-width at half maximum over 1.18 for a Gaussian). Its tails count only within three of
-    // those: a gentle slope running on beside an edge (shading on a wall) is not the edge.
-    auto walk = [&](double share, std::size_t& low, std::size_t& high) {
-        const double floor = share * strength[peak];
-        low = peak;
-        while (low > 0 && strength[low - 1] > floor) {
-            --low;
-        }
-        high = peak;
-        while (high + 1 < m && strength[high + 1] > floor) {
-            ++high;
-        }
-    };
-    std::size_t coreLow = 0;
-    std::size_t coreHigh = 0;
-    walk(0.5, coreLow, coreHigh);
-    const double core = 0.5 * static_cast<double>(coreHigh - coreLow + 1) / 1.18;
-    std::size_t low = 0;
-    std::size_t high = 0;
-    walk(PlateauShare, low, high);
-    width.filled = low == 0 || high + 1 >= m;
-    const auto tails = static_cast<std::size_t>(std::ceil(3.0 * core));
-    low = std::max(low, peak > tails ? peak - tails : 0);
-    high = std::min(high, peak + tails);
-    for (std::size_t k = low; k-- > 0;) {
-        if (strength[k] < -OppositeShare * strength[peak]) {
-            width.clear = std::min(width.clear, static_cast<double>(peak - k));
-            break;
-        }
-    }
-    for (std::size_t k = high + 1; k < m; ++k) {
-        if (strength[k] < -OppositeShare * strength[peak]) {
-            width.clear = std::min(width.clear, static_cast<double>(k - peak));
-            break;
-        }
-    }
-    const double floor = PlateauShare * strength[peak];
-    double mass = 0.0;
-    double moment = 0.0;
-    double second = 0.0;
-    for (std::size_t k = low; k <= high; ++k) {
-        const double weight = std::max(0.0, strength[k] - floor);
-        const auto d = static_cast<double>(k);
-        mass += weight;
-        moment += weight * d;
-        second += weight * d * d;
-    }
-    const double mean = moment / mass;
-    width.spread = std::sqrt(std::max(0.0, second / mass - mean * mean));
-    return width;
-}
-
-// Whether the band's mean profile is one ramp that runs on past both its ends (or past one end
-// as steeply as at its steepest): a step wider than the band, whose course no section shows.
-bool filledByRamp(const MeanProfile& profile)
-{
-    constexpr double endShare = 0.15;
-    constexpr double stillSteep = 0.3;
-    const std::size_t n = profile.level.size();
-    if (n < 8) {
-        return false;
-    }
-    const double change = profile.level.back() - profile.level.front();
-    if (std::fabs(change) < MinContrast) {
-        return false;
-    }
-    const double sign = change > 0.0 ? 1.0 : -1.0;
-    std::vector<double> gradient(n - 1);
-    double peak = 0.0;
-    for (std::size_t k = 0; k + 1 < n; ++k) {
-        gradient[k] = sign * (profile.level[k + 1] - profile.level[k]);
-        peak = std::max(peak, gradient[k]);
-    }
-    const auto outer =
-        std::max<std::size_t>(1, static_cast<std::size_t>(endShare * static_cast<double>(n - 1)));
-    double low = 0.0;
-    double high = 0.0;
-    for (std::size_t k = 0; k < outer; ++k) {
-        low += gradient[k] / static_cast<double>(outer);
-        high += gradient[n - 2 - k] / static_cast<double>(outer);
-    }
-    return std::max(low, high) > stillSteep * peak;
 }
 
 // Follows the chosen course where it bends, widening the band where it leads out of it.
