@@ -48,6 +48,8 @@ constexpr int ShiftSteps = 10;
 constexpr double ShortestFittedLine = 20.0;
 constexpr double ReachWindowPixels = 10.0;
 constexpr double ReachPicturePixels = 3.0;
+const QString LineTooShort =
+    QStringLiteral("The line is too short to fit: draw it at least 20 pixels long");
 
 const QString ClipboardLabel = QStringLiteral(" [Image from Clipboard]");
 const QString ReadMeName = QStringLiteral("ReadMe.txt");
@@ -372,6 +374,8 @@ void frmTorvanix::fitLineToEdge()
     const double dy = ends.b.y - ends.a.y;
     const double ratio = m_img->devicePixelRatioF();
     if (!(std::hypot(dx * scaleX, dy * scaleY) * ratio >= ShortestFittedLine)) {
+        // Every Enter says something: here, what the fit needs first.
+        showNotice(LineTooShort);
         return;
     }
     // Across the line, one picture pixel covers this many logical pixels; the first search
