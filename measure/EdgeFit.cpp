@@ -55,6 +55,9 @@ constexpr double ModelMargin = 4.0;
 // Sections with room for a window around the edge, of all sections: fewer, and the edge is not
 // along the line.
 constexpr double MinRoomyShare = 0.5;
+// How many of a step's spreads a rough end may lie off its centre, beyond the reach, and still be
+// on its ramp.
+constexpr double EndOnRamp = 2.0;
 // Where the edge bends, it must reach within this share of the line's length of each end.
 constexpr double EndReach = 0.2;
 // The title rounds to hundredths of a degree.
@@ -186,14 +189,16 @@ EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band&
     });
     const bool bends = std::fabs(bow) > LeastBend && bent.scale < BendExplains * line.scale &&
                        (!bowSpread || std::fabs(bow) > BendSignificance * bowSpread->deviation);
-    const Judged judged = bends ? judgeBent(rough, frame, points, bent, reach)
-                                : judgeStraight(rough, frame, points, reach);
+    // A rough end put anywhere on a soft edge's ramp, a few of its spreads wide, is on the edge.
+    const double endReach = reach + EndOnRamp * spread;
+    const Judged judged = bends ? judgeBent(rough, frame, points, bent, endReach)
+                                : judgeStraight(rough, frame, points, endReach);
     if (judged.gap != Gap::Along) {
         return refusal(missingOf(judged.gap, frame.alongY));
     }
     const double turn = std::fabs(std::atan(judged.slope) - std::atan(frame.slope));
     if (!judged.ends || !(turn <= mostTurn)) {
-        return refusal(missingOf(endOffEdge(rough, frame, line.curve, reach), frame.alongY));
+        return refusal(missingOf(endOffEdge(rough, frame, line.curve, endReach), frame.alongY));
     }
     EdgeFit fit;
     fit.ends = *judged.ends;
