@@ -98,8 +98,14 @@ client_size() {
 
 close_app() {
     "$X_CLOSE" "$window"
+    await_exit 100
+}
+
+# Waits up to tries x 50 ms for the program to end once its window was asked to close: it must
+# end, and well.
+await_exit() {
     local status=0
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 "$1"); do
         kill -0 "$app_pid" 2>/dev/null || break
         sleep 0.05
     done

@@ -110,17 +110,8 @@ start_app_on_wayland() {
 
 # Closes the window as the compositor asks it to; the program must end, and well.
 close_on_wayland() {
-    local status=0
     sway_msg "[pid=$app_pid] kill" >/dev/null
-    for _ in $(seq 1 200); do
-        kill -0 "$app_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -0 "$app_pid" 2>/dev/null && fail "the program did not exit after its window was closed"
-    wait "$app_pid" || status=$?
-    app_pid=""
-    [ "$status" -eq 0 ] ||
-        fail "the program exited with status $status; log: $(tail -n 20 "$work/app.log")"
+    await_exit 200
 }
 
 # Drags the files given from the tests' drag source (a window of its own at the top left) onto
