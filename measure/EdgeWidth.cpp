@@ -8,7 +8,8 @@ namespace measure::edgefit {
 namespace {
 
 // Where the step's gradient falls below this share of its peak, its plateau begins; a feature
-// of the other sense at least this share as strong beside it is the next feature across.
+// of the other sense at least this share as strong beside it, or levels that turn back by this
+// share of its contrast, is the next feature across.
 constexpr double PlateauShare = 0.1;
 constexpr double OppositeShare = 0.5;
 
@@ -133,6 +134,25 @@ Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
         if (strength[k] < -OppositeShare * strength[peak]) {
             width.clear = std::min(width.clear, static_cast<double>(k - peak));
             break;
+        }
+    }
+    if (feature.kind == Kind::Step) {
+        // A soft feature of the other sense shows no steep gradient, but the levels beside the
+        // step turn back by as large a share of its contrast all the same.
+        const double contrast = profile.level[high + 1] - profile.level[low];
+        const double base = profile.level[low];
+        for (std::size_t k = low; k-- > 0;) {
+            if (profile.level[k] - base > OppositeShare * contrast) {
+                width.clear = std::min(width.clear, static_cast<double>(peak - k));
+                break;
+            }
+        }
+        const double top = profile.level[high + 1];
+        for (std::size_t k = high + 2; k < n; ++k) {
+            if (top - profile.level[k] > OppositeShare * contrast) {
+                width.clear = std::min(width.clear, static_cast<double>(k - 1 - peak));
+                break;
+            }
         }
     }
     const double floor = PlateauShare * strength[peak];
