@@ -9,6 +9,7 @@
 #include "GreyRows.h"
 #include "LineSegments.h"
 #include "Reduce.h"
+#include "StrongestEdges.h"
 
 #include <QImage>
 
@@ -145,11 +146,11 @@ std::optional<measure::PictureSegment> fitOnFullPicture(const measure::PixelRows
                                                         const measure::PictureSegment& rough,
                                                         double halfWidth)
 {
-    const measure::EdgeFitAnswer answer = measure::fitEdge(pixels, rough, halfWidth);
-    if (!answer.fit) {
+    const std::optional<measure::EdgeFit> fit = measure::fitCandidate(pixels, rough, halfWidth);
+    if (!fit) {
         return std::nullopt;
     }
-    return answer.fit->ends;
+    return fit->ends;
 }
 
 double readingOf(const measure::PictureSegment& s, bool vertical)

@@ -55,8 +55,8 @@ constexpr double ModelMargin = 4.0;
 // Sections with room for a window around the edge, of all sections: fewer, and the edge is not
 // along the line.
 constexpr double MinRoomyShare = 0.5;
-// How many of a step's spreads a rough end may lie off its centre, beyond the reach, and still be
-// on its ramp.
+// How many of a step's spreads a rough end may lie off its middle and still be on its ramp, where
+// that is more than the reach.
 constexpr double EndOnRamp = 2.0;
 // Where the edge bends, it must reach within this share of the line's length of each end.
 constexpr double EndReach = 0.2;
@@ -190,7 +190,7 @@ EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band&
     const bool bends = std::fabs(bow) > LeastBend && bent.scale < BendExplains * line.scale &&
                        (!bowSpread || std::fabs(bow) > BendSignificance * bowSpread->deviation);
     // A rough end put anywhere on a soft edge's ramp, a few of its spreads wide, is on the edge.
-    const double endReach = reach + EndOnRamp * spread;
+    const double endReach = std::max(reach, EndOnRamp * spread);
     const Judged judged = bends ? judgeBent(rough, frame, points, bent, endReach)
                                 : judgeStraight(rough, frame, points, endReach);
     if (judged.gap != Gap::Along) {

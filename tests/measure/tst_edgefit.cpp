@@ -4,6 +4,7 @@
 // what is missing.
 #include "EdgeFit.h"
 #include "EdgeNotice.h"
+#include "StrongestEdges.h"
 
 #include <QTest>
 
@@ -127,6 +128,7 @@ private Q_SLOTS:
     void fitsOrRefuses_data();
     void fitsOrRefuses();
     void noticeSaysWhatWasFitted();
+    void candidateStaysOnItsFeature();
 };
 
 void EdgeFitTest::fitsOrRefuses_data()
@@ -288,9 +290,26 @@ void EdgeFitTest::fitsOrRefuses()
                                   length;
         QVERIFY(std::fabs(alongShift) < 0.1);
         // A soft edge's ramp (its blur of 15 pixels, twice) counts as on it.
-        const double mostMove = scene == Scene::Soft ? halfWidth + 2.0 * 15.0 : halfWidth;
+        const double mostMove = scene == Scene::Soft ? std::max(halfWidth, 2.0 * 15.0) : halfWidth;
         QVERIFY(std::hypot(end.x - start.x, end.y - start.y) <= mostMove);
     }
+}
+
+// A hand's end on a soft edge's ramp is on the edge; the detector's candidate, already placed on
+// its feature, is not when its fit lands that far off it.
+void EdgeFitTest::candidateStaysOnItsFeature()
+{
+    const Picture soft(
+        [](double x, double y) {
+            const double d = across(x, y, 0.0, false);
+            return grey(Dark + (Light - Dark) * 0.5 * std::erfc(-d / (15.0 * std::sqrt(2.0))));
+        },
+        4, false, true);
+    const PictureSegment offAtOneEnd{{40.0, Height / 2.0 + 3.0}, {440.0, Height / 2.0 - 14.0}};
+    QVERIFY(fitEdge(soft, offAtOneEnd, 8.0).fit.has_value());
+    QVERIFY(!fitCandidate(soft, offAtOneEnd, 8.0).has_value());
+    const PictureSegment near{{40.0, Height / 2.0 + 3.0}, {440.0, Height / 2.0 - 2.5}};
+    QVERIFY(fitCandidate(soft, near, 8.0).has_value());
 }
 
 void EdgeFitTest::noticeSaysWhatWasFitted()
