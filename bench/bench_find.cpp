@@ -9,7 +9,6 @@
 #include "GreyRows.h"
 #include "LineSegments.h"
 #include "Reduce.h"
-#include "StrongestEdges.h"
 
 #include <QImage>
 
@@ -146,11 +145,12 @@ std::optional<measure::PictureSegment> fitOnFullPicture(const measure::PixelRows
                                                         const measure::PictureSegment& rough,
                                                         double halfWidth)
 {
-    const std::optional<measure::EdgeFit> fit = measure::fitCandidate(pixels, rough, halfWidth);
-    if (!fit) {
+    const measure::EdgeFitAnswer answer =
+        measure::fitEdge(pixels, rough, halfWidth, measure::RoughLine::Detected);
+    if (!answer.fit) {
         return std::nullopt;
     }
-    return fit->ends;
+    return answer.fit->ends;
 }
 
 double readingOf(const measure::PictureSegment& s, bool vertical)

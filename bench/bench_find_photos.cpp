@@ -11,7 +11,6 @@
 #include "LineSegments.h"
 #include "RealPhotos.h"
 #include "Reduce.h"
-#include "StrongestEdges.h"
 
 #include <QDir>
 #include <QImage>
@@ -69,8 +68,10 @@ Press press(const QImage& grey)
     const GreyRows pixels(grey);
     const double band = std::max(3.0, 1.5 * std::max(options.scaleX, options.scaleY));
     for (p.first = 0; p.first < p.candidates.size(); ++p.first) {
-        if (const auto fit = measure::fitCandidate(pixels, p.candidates[p.first], band)) {
-            p.fitted = fit->ends;
+        const measure::EdgeFitAnswer answer =
+            measure::fitEdge(pixels, p.candidates[p.first], band, measure::RoughLine::Detected);
+        if (answer.fit) {
+            p.fitted = answer.fit->ends;
             break;
         }
     }

@@ -162,7 +162,7 @@ Gap endOffEdge(const PictureSegment& rough, const Frame& frame, const Curve& edg
 
 // The reading the points give: a straight edge, a gently bent one, or none.
 EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band& band,
-                    const std::vector<Point>& points, std::size_t considered, double reach,
+                    const std::vector<Point>& points, std::size_t considered, double endReach,
                     double mostTurn, double spread)
 {
     const RobustFit line = robustFit(points, 1, frame.halfSpan);
@@ -189,8 +189,6 @@ EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band&
     });
     const bool bends = std::fabs(bow) > LeastBend && bent.scale < BendExplains * line.scale &&
                        (!bowSpread || std::fabs(bow) > BendSignificance * bowSpread->deviation);
-    // A rough end put anywhere on a soft edge's ramp, a few of its spreads wide, is on the edge.
-    const double endReach = std::max(reach, EndOnRamp * spread);
     const Judged judged = bends ? judgeBent(rough, frame, points, bent, endReach)
                                 : judgeStraight(rough, frame, points, endReach);
     if (judged.gap != Gap::Along) {
@@ -235,7 +233,8 @@ void PixelRows::readPixels(std::int64_t y, std::int64_t x0, std::int64_t count, 
     }
 }
 
-EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, double reach)
+EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, double reach,
+                      RoughLine from)
 {
     const std::int64_t width = pixels.width();
     const std::int64_t height = pixels.height();
@@ -326,8 +325,11 @@ EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, doub
             return refusal(MissingEdge::AlongLine);
         }
     }
-    return judge(rough, frame, pixelsBand, area.points, static_cast<std::size_t>(considered), band,
-                 mostTurn, found.spread);
+    // A hand's end put anywhere on a soft edge's ramp, a few of its spreads wide, is on the edge.
+    const double endReach =
+        from == RoughLine::ByHand ? std::max(band, EndOnRamp * found.spread) : band;
+    return judge(rough, frame, pixelsBand, area.points, static_cast<std::size_t>(considered),
+                 endReach, mostTurn, found.spread);
 }
 
 } // namespace measure

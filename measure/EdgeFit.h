@@ -80,8 +80,13 @@ struct EdgeFitAnswer {
 // when there is no such edge (too weak, curved, broken up, or turned more than 3 degrees from
 // the rough line and out of its first band). Never reads outside the band or the picture, each
 // pixel at most once; the ends returned lie inside the picture ([0, width] x [0, height]) and
-// within reach of the rough line, and an end beyond the picture slides along the line to its
-// edge. The sections run across the line along the picture's axis nearer to across it.
-EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, double reach);
+// within reach of the rough line (see below), and an end beyond the picture slides along the line
+// to its edge. The sections run across the line along the picture's axis nearer to across it. A
+// hand places its rough line by eye, so on a soft edge an end may also move by up to two of the
+// step's spreads, anywhere on its ramp; a detector has placed its candidate on the feature's middle
+// already, and its ends move no farther than reach.
+enum class RoughLine { ByHand, Detected };
+EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, double reach,
+                      RoughLine from = RoughLine::ByHand);
 
 } // namespace measure

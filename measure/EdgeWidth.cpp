@@ -124,35 +124,23 @@ Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
     const auto tails = static_cast<std::size_t>(std::ceil(3.0 * core));
     low = std::max(low, peak > tails ? peak - tails : 0);
     high = std::min(high, peak + tails);
+    // The next feature across: a steep gradient of the other sense or, beside a step, levels
+    // turning back by as large a share of its contrast (a soft feature shows no steep gradient).
+    const bool step = feature.kind == Kind::Step;
+    const double opposite = -OppositeShare * strength[peak];
+    const double turnBack =
+        step ? OppositeShare * (profile.level[high + 1] - profile.level[low]) : 0.0;
     for (std::size_t k = low; k-- > 0;) {
-        if (strength[k] < -OppositeShare * strength[peak]) {
+        if (strength[k] < opposite || (step && profile.level[k] - profile.level[low] > turnBack)) {
             width.clear = std::min(width.clear, static_cast<double>(peak - k));
             break;
         }
     }
     for (std::size_t k = high + 1; k < m; ++k) {
-        if (strength[k] < -OppositeShare * strength[peak]) {
+        if (strength[k] < opposite ||
+            (step && profile.level[high + 1] - profile.level[k + 1] > turnBack)) {
             width.clear = std::min(width.clear, static_cast<double>(k - peak));
             break;
-        }
-    }
-    if (feature.kind == Kind::Step) {
-        // A soft feature of the other sense shows no steep gradient, but the levels beside the
-        // step turn back by as large a share of its contrast all the same.
-        const double contrast = profile.level[high + 1] - profile.level[low];
-        const double base = profile.level[low];
-        for (std::size_t k = low; k-- > 0;) {
-            if (profile.level[k] - base > OppositeShare * contrast) {
-                width.clear = std::min(width.clear, static_cast<double>(peak - k));
-                break;
-            }
-        }
-        const double top = profile.level[high + 1];
-        for (std::size_t k = high + 2; k < n; ++k) {
-            if (top - profile.level[k] > OppositeShare * contrast) {
-                width.clear = std::min(width.clear, static_cast<double>(k - 1 - peak));
-                break;
-            }
         }
     }
     const double floor = PlateauShare * strength[peak];

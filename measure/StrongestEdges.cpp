@@ -45,17 +45,6 @@ bool sameEdge(const EdgeFit& a, const EdgeFit& b)
 
 } // namespace
 
-std::optional<EdgeFit> fitCandidate(const PixelRows& pixels, const PictureSegment& rough,
-                                    double reach)
-{
-    const EdgeFitAnswer answer = fitEdge(pixels, rough, reach);
-    if (!answer.fit || !(distanceFromLine(answer.fit->ends.a, rough) <= reach) ||
-        !(distanceFromLine(answer.fit->ends.b, rough) <= reach)) {
-        return std::nullopt;
-    }
-    return answer.fit;
-}
-
 std::vector<FoundEdge> strongestEdges(const GreyView& view, const PixelRows& pixels,
                                       std::int64_t pictureWidth, std::int64_t pictureHeight,
                                       double reach, const std::function<bool()>& cancelled,
@@ -89,12 +78,12 @@ std::vector<FoundEdge> strongestEdges(const GreyView& view, const PixelRows& pix
         const PictureSegment& s = candidates[i].segment;
         const PictureSegment rough{{s.a.x * toPixelsX, s.a.y * toPixelsY},
                                    {s.b.x * toPixelsX, s.b.y * toPixelsY}};
-        const std::optional<EdgeFit> fit = fitCandidate(pixels, rough, fitReach);
-        if (!fit) {
+        const EdgeFitAnswer answer = fitEdge(pixels, rough, fitReach, RoughLine::Detected);
+        if (!answer.fit) {
             return;
         }
         FoundEdge edge;
-        edge.fit = *fit;
+        edge.fit = *answer.fit;
         PictureSegment& ends = edge.fit.ends;
         const double copyLength = std::hypot(ends.b.x - ends.a.x, ends.b.y - ends.a.y);
         ends = {{ends.a.x * toPictureX, ends.a.y * toPictureY},

@@ -8,7 +8,6 @@
 #include "LineSegments.h"
 
 #include <functional>
-#include <optional>
 #include <vector>
 
 namespace measure {
@@ -26,13 +25,6 @@ struct FoundEdge {
 // picture pixels. Fits nothing more once cancelled() says so. forEach(n, job) runs job(0) to
 // job(n - 1), in any order and on any threads (the pixels must then be safe to read from them):
 // one after the other where it is not given.
-// One candidate, a rough line in pixels' geometry, fitted with reach to either side: none where
-// the fit refuses it, or where it lands farther off it than the reach. The detector has placed
-// the candidate on its feature already, so a fit that moves that far (onto a wide soft slope
-// nearby, which the fit grants a hand's rough line) has found something else.
-std::optional<EdgeFit> fitCandidate(const PixelRows& pixels, const PictureSegment& rough,
-                                    double reach);
-
 using ForEach = std::function<void(std::size_t, const std::function<void(std::size_t)>&)>;
 std::vector<FoundEdge> strongestEdges(const GreyView& view, const PixelRows& pixels,
                                       std::int64_t pictureWidth, std::int64_t pictureHeight,

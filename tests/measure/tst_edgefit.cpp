@@ -4,7 +4,6 @@
 // what is missing.
 #include "EdgeFit.h"
 #include "EdgeNotice.h"
-#include "StrongestEdges.h"
 
 #include <QTest>
 
@@ -307,9 +306,9 @@ void EdgeFitTest::candidateStaysOnItsFeature()
         4, false, true);
     const PictureSegment offAtOneEnd{{40.0, Height / 2.0 + 3.0}, {440.0, Height / 2.0 - 14.0}};
     QVERIFY(fitEdge(soft, offAtOneEnd, 8.0).fit.has_value());
-    QVERIFY(!fitCandidate(soft, offAtOneEnd, 8.0).has_value());
+    QVERIFY(!fitEdge(soft, offAtOneEnd, 8.0, RoughLine::Detected).fit.has_value());
     const PictureSegment near{{40.0, Height / 2.0 + 3.0}, {440.0, Height / 2.0 - 2.5}};
-    QVERIFY(fitCandidate(soft, near, 8.0).has_value());
+    QVERIFY(fitEdge(soft, near, 8.0, RoughLine::Detected).fit.has_value());
 }
 
 void EdgeFitTest::noticeSaysWhatWasFitted()
