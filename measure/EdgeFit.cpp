@@ -163,7 +163,7 @@ Gap endOffEdge(const PictureSegment& rough, const Frame& frame, const Curve& edg
 // The reading the points give: a straight edge, a gently bent one, or none.
 EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band& band,
                     const std::vector<Point>& points, std::size_t considered, double endReach,
-                    double mostTurn, double spread)
+                    double mostTurn, double spread, RoughLine from)
 {
     const RobustFit line = robustFit(points, 1, frame.halfSpan);
     const RobustFit bent = robustFit(points, 2, frame.halfSpan, &line.curve);
@@ -189,7 +189,10 @@ EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band&
     });
     const bool bends = std::fabs(bow) > LeastBend && bent.scale < BendExplains * line.scale &&
                        (!bowSpread || std::fabs(bow) > BendSignificance * bowSpread->deviation);
-    const Judged judged = bends ? judgeBent(rough, frame, points, bent, endReach)
+    // A detector's straight segment runs through a bent edge's middle, so its ends lie off the
+    // edge by up to the bow.
+    const double bentReach = from == RoughLine::Detected ? endReach + std::fabs(bow) : endReach;
+    const Judged judged = bends ? judgeBent(rough, frame, points, bent, bentReach)
                                 : judgeStraight(rough, frame, points, endReach);
     if (judged.gap != Gap::Along) {
         return refusal(missingOf(judged.gap, frame.alongY));
@@ -329,7 +332,7 @@ EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, doub
     const double endReach =
         from == RoughLine::ByHand ? std::max(band, EndOnRamp * found.spread) : band;
     return judge(rough, frame, pixelsBand, area.points, static_cast<std::size_t>(considered),
-                 endReach, mostTurn, found.spread);
+                 endReach, mostTurn, found.spread, from);
 }
 
 } // namespace measure

@@ -128,12 +128,14 @@ private:
 };
 
 // One section's step fitted by the model: low level, contrast and the step's offset from the
-// line, by Gauss-Newton from the line's own position. The residual sum says how well it fits.
+// line, by Gauss-Newton from the line's own position. The residual sum says how well it fits
+// (where the model does not settle, how well the mean level alone does).
 struct SectionFit {
     double offset = 0.0;
     double contrast = 0.0;
     double residual = 0.0;
     bool ok = false;
+    bool inWindow = false; // the window held enough pixels to try
 };
 
 SectionFit fitSection(const float* p, std::size_t n, double centre, double window,
@@ -148,6 +150,21 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
         static_cast<double>(last) - 0.5 < centre + 1.0) {
         return result;
     }
+    result.inWindow = true;
+    // A section where the model does not settle is fitted no better than by its mean level, so
+    // that a blur under which the model fails in many sections never looks better than one
+    // under which it fits them.
+    auto unsettled = [&] {
+        double mean = 0.0;
+        for (std::size_t k = first; k < last; ++k) {
+            mean += p[k];
+        }
+        mean /= static_cast<double>(last - first);
+        for (std::size_t k = first; k < last; ++k) {
+            result.residual += (p[k] - mean) * (p[k] - mean);
+        }
+        return result;
+    };
     double low = 0.0;
     double contrast = 0.0;
     double offset = 0.0;
@@ -178,7 +195,7 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
                 }
             }
             if (!(std::fabs(m[pivot][col]) > 1e-12)) {
-                return result;
+                return unsettled();
             }
             std::swap(m[col], m[pivot]);
             for (int row = 0; row < unknowns; ++row) {
@@ -197,7 +214,7 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
         }
         if (!std::isfinite(low) || !std::isfinite(contrast) ||
             std::fabs(offset) > std::max(2.0, 0.25 * window)) {
-            return result;
+            return unsettled();
         }
     }
     double residual = 0.0;
@@ -234,7 +251,7 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
         for (std::size_t s = 0; s < sections; s += stride) {
             const SectionFit f =
                 fitSection(band.profile(s), band.length(s), centreOf(s), window, model);
-            if (f.ok) {
+            if (f.inWindow) {
                 residuals.push_back(f.residual);
             }
         }

@@ -76,7 +76,20 @@ private:
     std::vector<float> m_levels;
 };
 
-enum class Scene { Step, DarkLine, Birds, Curve, Flat, Ragged, Bent, Soft, Hidden, Colour, Stripe };
+enum class Scene {
+    Step,
+    DarkLine,
+    Birds,
+    Curve,
+    Flat,
+    Ragged,
+    Bent,
+    Soft,
+    Hidden,
+    Colour,
+    Stripe,
+    Waterline
+};
 
 // How far across the edge through the picture's centre, turned `degrees` anticlockwise from
 // the horizontal (or vertical), a point lies: positive on the light side.
@@ -172,6 +185,10 @@ void EdgeFitTest::fitsOrRefuses_data()
     // The two sides of a light stripe 12 pixels wide: the line lies nearer its lower side.
     QTest::newRow("nearer of two edges")
         << Scene::Stripe << 0.5 << 0.5 << false << 12.0 << -3.0 << -4.0 << true << along;
+    // A ragged step with a dark line 2 pixels beside it, as where a far bank meets the water:
+    // the step's window sees hardly any plateau on that side.
+    QTest::newRow("step beside a dark line")
+        << Scene::Waterline << 0.7 << 0.7 << false << 8.0 << 3.0 << -2.5 << true << along;
     QTest::newRow("curved edge") << Scene::Curve << 0.0 << 0.0 << false << 8.0 << 3.0 << -2.5
                                  << false << along;
     QTest::newRow("flat picture") << Scene::Flat << 0.0 << 0.0 << false << 8.0 << 3.0 << -2.5
@@ -204,8 +221,8 @@ void EdgeFitTest::fitsOrRefuses()
     const auto edgeAt = [&](double x, double y) {
         const double d = across(x, y, edgeDegrees, vertical);
         const double lengthwise = vertical ? y - Height / 2.0 : x - Width / 2.0;
-        return scene == Scene::Bent ? d - bow(lengthwise)
-                                    : (scene == Scene::Ragged ? d - jag(lengthwise) : d);
+        const bool ragged = scene == Scene::Ragged || scene == Scene::Waterline;
+        return scene == Scene::Bent ? d - bow(lengthwise) : (ragged ? d - jag(lengthwise) : d);
     };
     const auto level = [&](double x, double y) -> Colour {
         const double d = edgeAt(x, y);
@@ -239,12 +256,15 @@ void EdgeFitTest::fitsOrRefuses()
             return d > 0.0 ? Colour{70.0, 110.0, 200.0} : Colour{40.0, 130.0, 150.0};
         case Scene::Stripe:
             return grey(std::fabs(d) < 6.0 ? Light : Dark);
+        case Scene::Waterline:
+            return grey(d > 0.0 ? Light : (d > -2.0 ? 40.0 : 120.0));
         case Scene::Flat:
             break;
         }
         return grey(Light);
     };
-    const bool noisy = scene == Scene::Step || scene == Scene::Soft || scene == Scene::Colour;
+    const bool noisy = scene == Scene::Step || scene == Scene::Soft || scene == Scene::Colour ||
+                       scene == Scene::Waterline;
     const Picture picture(level, noisy ? 4 : 0, scene == Scene::Colour, scene == Scene::Soft);
 
     // The rough line along the picture's longer stretch through its centre.
@@ -271,7 +291,8 @@ void EdgeFitTest::fitsOrRefuses()
         expected += std::atan(rise / (fitted.b.x - fitted.a.x)) * 180.0 / Pi;
     }
     const double error = std::fabs(degreesOf(fitted, vertical) - expected);
-    const double tolerance = scene == Scene::Ragged || scene == Scene::Hidden ? 0.05 : 0.02;
+    const bool ragged = scene == Scene::Ragged || scene == Scene::Waterline;
+    const double tolerance = ragged || scene == Scene::Hidden ? 0.05 : 0.02;
     QVERIFY2(error <= tolerance, qPrintable(QString::number(error, 'f', 5)));
     QVERIFY2(error <= answer.fit->plusMinusDegrees,
              qPrintable(QStringLiteral("error %1 beyond the bound %2")
@@ -281,7 +302,7 @@ void EdgeFitTest::fitsOrRefuses()
     const double length = std::hypot(rough.b.x - rough.a.x, rough.b.y - rough.a.y);
     for (const auto& [end, start] : {std::pair{fitted.a, rough.a}, {fitted.b, rough.b}}) {
         // On the edge, moved straight across: no farther than the band, and not along the line.
-        const double edgeTolerance = scene == Scene::Soft || scene == Scene::Ragged ? 1.5 : 0.05;
+        const double edgeTolerance = scene == Scene::Soft || ragged ? 1.5 : 0.05;
         const double side = scene == Scene::Stripe ? -6.0 : 0.0;
         QVERIFY(std::fabs(edgeAt(end.x, end.y) - side) < edgeTolerance);
         const double alongShift = ((end.x - start.x) * (rough.b.x - rough.a.x) +
@@ -309,6 +330,17 @@ void EdgeFitTest::candidateStaysOnItsFeature()
     QVERIFY(!fitEdge(soft, offAtOneEnd, 8.0, RoughLine::Detected).fit.has_value());
     const PictureSegment near{{40.0, Height / 2.0 + 3.0}, {440.0, Height / 2.0 - 2.5}};
     QVERIFY(fitEdge(soft, near, 8.0, RoughLine::Detected).fit.has_value());
+    // A detector's straight segment through a bent edge's middle has its ends off the edge by
+    // two thirds of the bow, more than the reach here.
+    const Picture bent(
+        [](double x, double y) {
+            return grey(across(x, y, 0.0, false) - bow(x - Width / 2.0) > 0.0 ? Light : Dark);
+        },
+        0, false, false);
+    const PictureSegment through{{40.0, Height / 2.0 + 4.0}, {440.0, Height / 2.0 + 4.0}};
+    const EdgeFitAnswer chord = fitEdge(bent, through, 3.0, RoughLine::Detected);
+    QVERIFY(chord.fit && chord.fit->shape == EdgeShape::Bent);
+    QVERIFY(std::fabs(degreesOf(chord.fit->ends, false)) < 0.01);
 }
 
 void EdgeFitTest::noticeSaysWhatWasFitted()
