@@ -27,6 +27,9 @@ constexpr double SupportTolerance = 1.5;
 constexpr double LeastShare = 0.2;
 constexpr double ComparableSupport = 0.5;
 constexpr double AlikeTurn = 0.5 * Pi / 180.0;
+// Of those as much along the line, one holding fewer than this share of the sections the widest
+// holds fades out before the line's ends: the one that runs its whole length is its edge.
+constexpr double SpansAsFar = 0.8;
 // At most this many slopes are tried, and this many distinct courses kept.
 constexpr std::size_t MostSlopes = 64;
 constexpr std::size_t MostCourses = 8;
@@ -198,8 +201,9 @@ std::vector<Course> allCourses(const Band& band, const std::vector<std::size_t>&
     return all;
 }
 
-// Among courses of comparable support: the one most nearly along the line, then the nearer. A
-// step beside a thin line that answers more strongly is the line's own flank.
+// Among courses of comparable support: the one most nearly along the line, then of those the
+// nearer that runs about as far along it as any. A step beside a thin line that answers more
+// strongly is the line's own flank.
 std::optional<Course> choose(const std::vector<Course>& all, const Frame& frame, std::size_t least)
 {
     // A course's evidence: how many sections hold it, each by how strongly.
@@ -236,9 +240,16 @@ std::optional<Course> choose(const std::vector<Course>& all, const Frame& frame,
     for (const Course& c : eligible) {
         leastTurn = std::min(leastTurn, c.turn);
     }
+    std::size_t widest = 0;
+    for (const Course& c : eligible) {
+        if (c.turn <= leastTurn + AlikeTurn) {
+            widest = std::max(widest, c.support);
+        }
+    }
     const Course* chosen = nullptr;
     for (const Course& c : eligible) {
         if (c.turn <= leastTurn + AlikeTurn &&
+            static_cast<double>(c.support) >= SpansAsFar * static_cast<double>(widest) &&
             (chosen == nullptr ||
              std::fabs(c.offset - frame.vc) < std::fabs(chosen->offset - frame.vc))) {
             chosen = &c;

@@ -41,8 +41,9 @@ struct Search {
 
 // Looks in the band (first reach pixels along v either side of the rough line, at most cap)
 // for an edge turned at most mostTurn radians from the rough line. Where two lie within reach,
-// takes the one most nearly along the line, then the nearer. The band grows where the edge leads
-// out of it or is wider than it, until it holds the whole step and its plateaus.
+// takes the one most nearly along the line, then the nearer of those that run about as far
+// along it as any. The band grows where the edge leads out of it or is wider than it, until it
+// holds the whole step and its plateaus.
 Search searchEdge(Band& band, double reach, double cap, double mostTurn);
 
 // Widens the sections to hold reach pixels either side of the course; with onlyNearEnds, only

@@ -88,7 +88,8 @@ enum class Scene {
     Hidden,
     Colour,
     Stripe,
-    Waterline
+    Waterline,
+    Ledge
 };
 
 // How far across the edge through the picture's centre, turned `degrees` anticlockwise from
@@ -189,6 +190,10 @@ void EdgeFitTest::fitsOrRefuses_data()
     // the step's window sees hardly any plateau on that side.
     QTest::newRow("step beside a dark line")
         << Scene::Waterline << 0.7 << 0.7 << false << 8.0 << 3.0 << -2.5 << true << along;
+    // A light ledge 5 pixels above the edge that ends 70 pixels short of either end: the line
+    // lies nearer the ledge, but the edge runs its whole length.
+    QTest::newRow("edge under a shorter ledge")
+        << Scene::Ledge << 0.4 << 0.4 << false << 8.0 << -4.0 << -4.0 << true << along;
     QTest::newRow("curved edge") << Scene::Curve << 0.0 << 0.0 << false << 8.0 << 3.0 << -2.5
                                  << false << along;
     QTest::newRow("flat picture") << Scene::Flat << 0.0 << 0.0 << false << 8.0 << 3.0 << -2.5
@@ -256,6 +261,11 @@ void EdgeFitTest::fitsOrRefuses()
             return d > 0.0 ? Colour{70.0, 110.0, 200.0} : Colour{40.0, 130.0, 150.0};
         case Scene::Stripe:
             return grey(std::fabs(d) < 6.0 ? Light : Dark);
+        case Scene::Ledge:
+            if (std::fabs(x - Width / 2.0) < 130.0 && std::fabs(d + 5.0) < 1.0) {
+                return grey(Light);
+            }
+            return grey(d > 0.0 ? Light : Dark);
         case Scene::Waterline:
             return grey(d > 0.0 ? Light : (d > -2.0 ? 40.0 : 120.0));
         case Scene::Flat:
