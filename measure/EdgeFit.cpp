@@ -162,9 +162,12 @@ Gap endOffEdge(const PictureSegment& rough, const Frame& frame, const Curve& edg
 
 // The reading the points give: a straight edge, a gently bent one, or none.
 EdgeFitAnswer judge(const PictureSegment& rough, const Frame& frame, const Band& band,
-                    const std::vector<Point>& points, std::size_t considered, double endReach,
+                    const std::vector<Point>& points, std::size_t considered, double reach,
                     double mostTurn, double spread, RoughLine from)
 {
+    // How far an end may move across: a hand's, put anywhere on a soft edge's ramp a few of its
+    // spreads wide, is on the edge; a detector's has been put on the feature's middle already.
+    const double endReach = from == RoughLine::ByHand ? std::max(reach, EndOnRamp * spread) : reach;
     const RobustFit line = robustFit(points, 1, frame.halfSpan);
     const RobustFit bent = robustFit(points, 2, frame.halfSpan, &line.curve);
     if (static_cast<double>(bent.inliers) < MinOnShare * static_cast<double>(considered)) {
@@ -328,11 +331,8 @@ EdgeFitAnswer fitEdge(const PixelRows& pixels, const PictureSegment& rough, doub
             return refusal(MissingEdge::AlongLine);
         }
     }
-    // A hand's end put anywhere on a soft edge's ramp, a few of its spreads wide, is on the edge.
-    const double endReach =
-        from == RoughLine::ByHand ? std::max(band, EndOnRamp * found.spread) : band;
-    return judge(rough, frame, pixelsBand, area.points, static_cast<std::size_t>(considered),
-                 endReach, mostTurn, found.spread, from);
+    return judge(rough, frame, pixelsBand, area.points, static_cast<std::size_t>(considered), band,
+                 mostTurn, found.spread, from);
 }
 
 } // namespace measure
