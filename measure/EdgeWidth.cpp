@@ -12,6 +12,29 @@ namespace {
 // share of its contrast, is the next feature across.
 constexpr double PlateauShare = 0.1;
 constexpr double OppositeShare = 0.5;
+// A feature whose core is two pixels wide or more is looked at smoothed over half its core, in a
+// few rounds as the core it shows widens: spread over dozens of pixels, a soft step's gradient is
+// low, and one dip of texture below half its peak would end the core there, so that the step's
+// width, the model's window and with them the reading would change from one rough line to the
+// next.
+constexpr double SmoothedCore = 2.0;
+constexpr int SmoothingRounds = 3;
+
+// The mean of values over each index and reach neighbours each side (fewer at the ends).
+std::vector<double> smoothed(const std::vector<double>& values, std::size_t reach)
+{
+    std::vector<double> result(values.size());
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const std::size_t from = k > reach ? k - reach : 0;
+        const std::size_t to = std::min(values.size(), k + reach + 1);
+        double sum = 0.0;
+        for (std::size_t j = from; j < to; ++j) {
+            sum += values[j];
+        }
+        result[k] = sum / static_cast<double>(to - from);
+    }
+    return result;
+}
 
 } // namespace
 
@@ -86,16 +109,22 @@ Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
         }
     }
     const std::size_t m = strength.size();
+    // What the walks below look at: the gradient, or for a wide feature the gradient smoothed.
+    std::vector<double> shown = strength;
     // The peak near the course.
     const double near = std::max(3.0, 2.0 * scale);
-    std::size_t peak = m;
-    for (std::size_t k = 0; k < m; ++k) {
-        const double d = first + static_cast<double>(k);
-        if (std::fabs(d) <= near && (peak == m || strength[k] > strength[peak])) {
-            peak = k;
+    auto peakOf = [&] {
+        std::size_t at = m;
+        for (std::size_t k = 0; k < m; ++k) {
+            const double d = first + static_cast<double>(k);
+            if (std::fabs(d) <= near && (at == m || shown[k] > shown[at])) {
+                at = k;
+            }
         }
-    }
-    if (peak == m || !(strength[peak] > 0.0)) {
+        return at;
+    };
+    std::size_t peak = peakOf();
+    if (peak == m || !(shown[peak] > 0.0)) {
         width.filled = true;
         return width;
     }
@@ -103,20 +132,37 @@ Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
     // (half-width at half maximum over 1.18 for a Gaussian). Its tails count only within three of
     // those: a gentle slope running on beside an edge (shading on a wall) is not the edge.
     auto walk = [&](double share, std::size_t& low, std::size_t& high) {
-        const double floor = share * strength[peak];
+        const double floor = share * shown[peak];
         low = peak;
-        while (low > 0 && strength[low - 1] > floor) {
+        while (low > 0 && shown[low - 1] > floor) {
             --low;
         }
         high = peak;
-        while (high + 1 < m && strength[high + 1] > floor) {
+        while (high + 1 < m && shown[high + 1] > floor) {
             ++high;
         }
     };
-    std::size_t coreLow = 0;
-    std::size_t coreHigh = 0;
-    walk(0.5, coreLow, coreHigh);
-    const double core = 0.5 * static_cast<double>(coreHigh - coreLow + 1) / 1.18;
+    auto coreOf = [&] {
+        std::size_t coreLow = 0;
+        std::size_t coreHigh = 0;
+        walk(0.5, coreLow, coreHigh);
+        return 0.5 * static_cast<double>(coreHigh - coreLow + 1) / 1.18;
+    };
+    double core = coreOf();
+    for (int round = 0; round < SmoothingRounds && core >= SmoothedCore; ++round) {
+        shown = smoothed(strength, static_cast<std::size_t>(0.5 * core));
+        const std::size_t at = peakOf();
+        if (at == m || !(shown[at] > 0.0)) {
+            break;
+        }
+        peak = at;
+        const double wider = coreOf();
+        const bool settled = std::fabs(wider - core) < 1.0;
+        core = wider;
+        if (settled) {
+            break;
+        }
+    }
     std::size_t low = 0;
     std::size_t high = 0;
     walk(PlateauShare, low, high);
@@ -127,23 +173,23 @@ Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
     // The next feature across: a steep gradient of the other sense or, beside a step, levels
     // turning back by as large a share of its contrast (a soft feature shows no steep gradient).
     const bool step = feature.kind == Kind::Step;
-    const double opposite = -OppositeShare * strength[peak];
+    const double opposite = -OppositeShare * shown[peak];
     const double turnBack =
         step ? OppositeShare * (profile.level[high + 1] - profile.level[low]) : 0.0;
     for (std::size_t k = low; k-- > 0;) {
-        if (strength[k] < opposite || (step && profile.level[k] - profile.level[low] > turnBack)) {
+        if (shown[k] < opposite || (step && profile.level[k] - profile.level[low] > turnBack)) {
             width.clear = std::min(width.clear, static_cast<double>(peak - k));
             break;
         }
     }
     for (std::size_t k = high + 1; k < m; ++k) {
-        if (strength[k] < opposite ||
+        if (shown[k] < opposite ||
             (step && profile.level[high + 1] - profile.level[k + 1] > turnBack)) {
             width.clear = std::min(width.clear, static_cast<double>(k - peak));
             break;
         }
     }
-    const double floor = PlateauShare * strength[peak];
+    const double floor = PlateauShare * shown[peak];
     double mass = 0.0;
     double moment = 0.0;
     double second = 0.0;

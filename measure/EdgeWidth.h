@@ -29,7 +29,8 @@ struct Width {
     double clear = INFINITY;
 };
 // Of a step's gradient, or of a line's depth below the straight line between the profile's
-// ends; the peak looked for within a few pixels (or twice the scale) of the course.
+// ends (for a wide feature, smoothed); the peak looked for within a few pixels (or twice the
+// scale) of the course.
 Width widthOf(const MeanProfile& profile, const Feature& feature, double scale);
 
 // Whether the band's mean profile is one ramp that runs on past both its ends (or past one end

@@ -4,6 +4,7 @@
 // what is missing.
 #include "EdgeFit.h"
 #include "EdgeNotice.h"
+#include "EdgeWidth.h"
 
 #include <QTest>
 
@@ -114,7 +115,7 @@ double jag(double along)
 {
     const auto run = static_cast<std::uint32_t>(std::floor(along / 12.0) + 1000.0);
     const std::uint32_t h = (run * 2654435761U) >> 16U;
-    return (static_cast<double>(h % 1000U) / 999.0 - 0.5) * 3.0;
+    return (static_cast<double>(h % 1000U) / 999.0 - 0.5) * 1.5;
 }
 
 Colour grey(double level)
@@ -142,6 +143,7 @@ private Q_SLOTS:
     void fitsOrRefuses();
     void noticeSaysWhatWasFitted();
     void candidateStaysOnItsFeature();
+    void softWidthThroughRipples();
 };
 
 void EdgeFitTest::fitsOrRefuses_data()
@@ -351,6 +353,35 @@ void EdgeFitTest::candidateStaysOnItsFeature()
     const EdgeFitAnswer chord = fitEdge(bent, through, 3.0, RoughLine::Detected);
     QVERIFY(chord.fit && chord.fit->shape == EdgeShape::Bent);
     QVERIFY(std::fabs(degreesOf(chord.fit->ends, false)) < 0.01);
+}
+
+// A hazy horizon's gradient, averaged along the edge, is a low plateau some 50 pixels wide that
+// still ripples: its width is the whole ramp's, not the stretch to the first dip below half the
+// highest ripple, or the step model's window, and with it the reading, would change from one
+// rough line to the next.
+void EdgeFitTest::softWidthThroughRipples()
+{
+    for (const std::uint32_t seed : {1U, 2U, 3U, 4U, 5U}) {
+        std::mt19937 random(seed);
+        edgefit::MeanProfile profile;
+        profile.from = -70;
+        for (int d = profile.from; d <= 70; ++d) {
+            // A ramp 50 pixels wide, softened by a blur of 4.
+            const auto rampAt = [](double x) {
+                const double s = 4.0;
+                auto part = [&](double t) {
+                    return t * 0.5 * std::erfc(-t / (s * std::sqrt(2.0))) +
+                           s * std::exp(-0.5 * t * t / (s * s)) / std::sqrt(2.0 * Pi);
+                };
+                return 100.0 * (part(x + 25.0) - part(x - 25.0)) / 50.0;
+            };
+            const double ripple = (static_cast<double>(random()) / 4294967296.0 - 0.5) * 1.5;
+            profile.level.push_back(rampAt(d) + ripple);
+        }
+        const edgefit::Width width = edgefit::widthOf(profile, edgefit::Feature{}, 1.0);
+        // 50 / sqrt(12) and the blur.
+        QVERIFY2(std::fabs(width.spread - 15.0) < 2.0, qPrintable(QString::number(width.spread)));
+    }
 }
 
 void EdgeFitTest::noticeSaysWhatWasFitted()
