@@ -200,6 +200,12 @@ Width widthOf(const MeanProfile& profile, const Feature& feature, double scale)
         moment += weight * d;
         second += weight * d * d;
     }
+    if (!(mass > 0.0)) {
+        // The gradient itself stands nowhere above the smoothed one's plateau: its core is all
+        // there is to go by.
+        width.spread = core;
+        return width;
+    }
     const double mean = moment / mass;
     width.spread = std::sqrt(std::max(0.0, second / mass - mean * mean));
     return width;
