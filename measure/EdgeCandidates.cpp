@@ -147,7 +147,6 @@ std::vector<Candidate> candidatesIn(const Band& band, std::size_t s, const Featu
 
 double noiseOf(const Band& band)
 {
-    constexpr double madToSigma = 1.4826;
     constexpr std::size_t sampled = 100;
     const std::size_t stride = std::max<std::size_t>(1, band.sections() / sampled);
     std::vector<double> differences;
@@ -157,7 +156,7 @@ double noiseOf(const Band& band)
             differences.push_back(std::fabs(static_cast<double>(p[k]) - p[k - 1]));
         }
     }
-    return madToSigma * median(std::move(differences)) / std::sqrt(2.0);
+    return MadToSigma * median(std::move(differences)) / std::sqrt(2.0);
 }
 
 std::vector<std::size_t> sectionsToUse(const Band& band, bool sampled)

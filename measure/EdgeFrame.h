@@ -40,6 +40,11 @@ struct Point {
 
 double median(std::vector<double> values);
 
+// Tukey's biweight constant (95 % efficiency for Gaussian scatter), and the median absolute
+// deviation to the standard deviation for Gaussian scatter.
+constexpr double TukeyC = 4.685;
+constexpr double MadToSigma = 1.4826;
+
 // Clamps before converting, so no coordinate (however large) reaches an undefined conversion.
 std::int64_t toIndex(double value, std::int64_t low, std::int64_t high);
 

@@ -10,10 +10,6 @@ namespace {
 // The points' spread is never taken below this, so a perfect edge does not make every point
 // that is off by a rounding error an outlier.
 constexpr double MinScale = 0.02;
-// Tukey's biweight constant (95 % efficiency for Gaussian scatter).
-constexpr double TukeyC = 4.685;
-// Median absolute deviation to standard deviation for Gaussian scatter.
-constexpr double MadToSigma = 1.4826;
 constexpr int FitIterations = 12;
 // Newton steps that put an end on a curve: it starts within a few pixels of a gentle curve.
 constexpr int FootSteps = 6;

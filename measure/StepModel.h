@@ -1,7 +1,9 @@
 // The last refinement of a step: each section's offset from the edge's course by a model of
 // the blurred, pixel-sampled step, which weighs each pixel by how much the step's position
 // moves it. The area weighs all pixels alike, so the rounding of pixels on the step's tails to
-// whole levels (which creeps along an edge at a small tilt) moves it more.
+// whole levels (which creeps along an edge at a small tilt) moves it more. Pixels that fit far
+// worse than the rest of their section (a stalk or a twig crossing a part of it) are set aside
+// before the step is placed.
 #pragma once
 
 #include "EdgeBand.h"

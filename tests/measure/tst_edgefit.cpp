@@ -144,6 +144,7 @@ private Q_SLOTS:
     void noticeSaysWhatWasFitted();
     void candidateStaysOnItsFeature();
     void softWidthThroughRipples();
+    void pebblesBesideAStep();
 };
 
 void EdgeFitTest::fitsOrRefuses_data()
@@ -381,6 +382,37 @@ void EdgeFitTest::softWidthThroughRipples()
         const edgefit::Width width = edgefit::widthOf(profile, edgefit::Feature{}, 1.0);
         // 50 / sqrt(12) and the blur.
         QVERIFY2(std::fabs(width.spread - 15.0) < 2.0, qPrintable(QString::number(width.spread)));
+    }
+}
+
+// Pebbles on the light side of a soft step, in every other stretch of its left half, too small
+// for a cross-section to be set aside: their pixels are, so that they do not pull the step's
+// place in those sections and tilt the reading.
+void EdgeFitTest::pebblesBesideAStep()
+{
+    struct Pebbles {
+        double at;     // across, from the step's middle
+        double height; // half of it
+        double depth;  // below the light side's level
+    };
+    for (const Pebbles pebbles : {Pebbles{12.0, 1.0, 30.0}, Pebbles{14.0, 0.5, 60.0}}) {
+        const Picture picture(
+            [&](double x, double y) {
+                const double d = across(x, y, 0.4, false);
+                if (x < Width / 2.0 && std::fabs(d - pebbles.at) < pebbles.height &&
+                    std::fmod(x, 14.0) < 7.0) {
+                    return grey(Light - pebbles.depth);
+                }
+                return grey(Dark + (Light - Dark) * 0.5 * std::erfc(-d / (6.0 * std::sqrt(2.0))));
+            },
+            4, false, false);
+        const double t = std::tan(0.4 * Pi / 180.0);
+        const PictureSegment rough{{40.0, Height / 2.0 + 200.0 * t + 3.0},
+                                   {440.0, Height / 2.0 - 200.0 * t - 2.5}};
+        const EdgeFitAnswer answer = fitEdge(picture, rough, 8.0);
+        QVERIFY(answer.fit.has_value());
+        const double error = std::fabs(degreesOf(answer.fit->ends, false) - 0.4);
+        QVERIFY2(error < 0.02, qPrintable(QString::number(error)));
     }
 }
 
