@@ -248,18 +248,20 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
     // Where a stalk or a post crosses a part of the window, its pixels fit far worse than the
     // rest: they are set aside (Tukey's biweight on the misfits' robust deviation), and the step
     // is placed again by what is left.
+    // One pass over the model: each pixel's misfit, and (held in its weight until the weights are
+    // known) what the ramp allows it.
     std::vector<double> size(last - first);
-    for (std::size_t k = first; k < last; ++k) {
-        size[k - first] = std::fabs(misfitAt(k));
-    }
-    const double spread = std::max(LeastPixelSpread, MadToSigma * median(size));
     for (std::size_t k = first; k < last; ++k) {
         double share = 0.0;
         double slope = 0.0;
         model.at(static_cast<double>(k) + 0.5 - centre - offset, share, slope);
-        const double onRamp = RampAllowance * std::fabs(contrast * slope);
-        const double t = size[k - first] / (PixelCutoff * std::max(spread, onRamp));
-        weight[k - first] = t < 1.0 ? (1.0 - t * t) * (1.0 - t * t) : 0.0;
+        size[k - first] = std::fabs(p[k] - (low + contrast * share));
+        weight[k - first] = RampAllowance * std::fabs(contrast * slope);
+    }
+    const double spread = std::max(LeastPixelSpread, MadToSigma * median(size));
+    for (std::size_t i = 0; i < size.size(); ++i) {
+        const double t = size[i] / (PixelCutoff * std::max(spread, weight[i]));
+        weight[i] = t < 1.0 ? (1.0 - t * t) * (1.0 - t * t) : 0.0;
     }
     if (!settle(1)) {
         return unsettled();
