@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <thread>
 #include <utility>
 
 namespace measure::edgefit {
@@ -40,6 +41,12 @@ constexpr double WorseThanUsual = 9.0;
 constexpr int FinestTable = 64;
 constexpr int CoarsestTable = 8;
 
+// Sections are fitted on more than one thread only where each thread has at least this many
+// pixels of windows to fit (starting a thread costs about what fitting a few thousand pixels
+// does), and on at most this many.
+constexpr double WorkPerThread = 4000.0;
+constexpr std::size_t MostThreads = 8;
+
 // Beyond this many deviations the normal distribution's tails are below 1e-19: taken as 0 and
 // 1 exactly, which spares the library's slow underflowing paths across a sharp step's table.
 constexpr double FarTail = 9.0;
@@ -69,6 +76,7 @@ public:
     StepModel(double sigma, double slope, double reach, int perPixel, int nodes)
         : m_reach(reach)
         , m_step(1.0 / perPixel)
+        , m_perPixel(perPixel)
     {
         // Gauss-Legendre nodes on [-1, 1] for the spread along the section's neighbour.
         static constexpr std::array<double, 4> nodes8 = {0.1834346424956498, 0.5255324099163290,
@@ -110,7 +118,7 @@ public:
     // The share past the step and its rate of change with d.
     void at(double d, double& share, double& slope) const
     {
-        const double x = (d + m_reach) / m_step;
+        const double x = (d + m_reach) * m_perPixel;
         if (!(x >= 0.0)) {
             share = 0.0;
             slope = 0.0;
@@ -134,6 +142,7 @@ public:
 private:
     double m_reach;
     double m_step;
+    double m_perPixel;
     std::vector<double> m_share;
     std::vector<double> m_slope;
 };
@@ -149,8 +158,23 @@ struct SectionFit {
     bool inWindow = false; // the window held enough pixels to try
 };
 
+// What one section's fit works in, kept from section to section so that fitting allocates
+// nothing: each pixel's weight, its misfit, and a copy of the misfits to take their median.
+struct Scratch {
+    std::vector<double> weight;
+    std::vector<double> size;
+    std::vector<double> sorted;
+
+    void reserve(std::size_t pixels)
+    {
+        weight.reserve(pixels);
+        size.reserve(pixels);
+        sorted.reserve(pixels);
+    }
+};
+
 SectionFit fitSection(const float* p, std::size_t n, double centre, double window,
-                      const StepModel& model)
+                      const StepModel& model, Scratch& scratch)
 {
     SectionFit result;
     const auto first = static_cast<std::size_t>(
@@ -186,28 +210,48 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
         return p[k] - (low + contrast * share);
     };
     // Each pixel's weight: all alike at first, then by how well it fits (below).
-    std::vector<double> weight(last - first, 1.0);
+    std::vector<double>& weight = scratch.weight;
+    weight.assign(last - first, 1.0);
     // Gauss-Newton on the weighted pixels from the current levels and offset; false where it
     // does not settle.
     auto settle = [&](int firstIteration) {
         for (int iteration = firstIteration; iteration < SectionIterations; ++iteration) {
-            // Normal equations of the linearised model low + contrast * share(d - offset).
-            std::array<std::array<double, 4>, 3> m{};
+            // Normal equations of the linearised model low + contrast * share(d - offset); the
+            // matrix is symmetric, so its upper half is summed.
+            double s00 = 0.0;
+            double s01 = 0.0;
+            double s02 = 0.0;
+            double s11 = 0.0;
+            double s12 = 0.0;
+            double s22 = 0.0;
+            double r0 = 0.0;
+            double r1 = 0.0;
+            double r2 = 0.0;
+            const double from = static_cast<double>(first) + 0.5 - centre - offset;
             for (std::size_t k = first; k < last; ++k) {
-                const double d = static_cast<double>(k) + 0.5 - centre - offset;
+                const double w = weight[k - first];
+                if (w == 0.0) {
+                    continue;
+                }
                 double share = 0.0;
                 double slope = 0.0;
-                model.at(d, share, slope);
+                model.at(from + static_cast<double>(k - first), share, slope);
                 const double r = p[k] - (low + contrast * share);
-                const double w = weight[k - first];
-                const std::array<double, 3> basis = {1.0, share, -contrast * slope};
-                for (int row = 0; row < 3; ++row) {
-                    for (int col = 0; col < 3; ++col) {
-                        m[row][col] += w * basis[row] * basis[col];
-                    }
-                    m[row][3] += w * basis[row] * r;
-                }
+                const double move = -contrast * slope;
+                const double ws = w * share;
+                const double wm = w * move;
+                s00 += w;
+                s01 += ws;
+                s02 += wm;
+                s11 += ws * share;
+                s12 += ws * move;
+                s22 += wm * move;
+                r0 += w * r;
+                r1 += ws * r;
+                r2 += wm * r;
             }
+            std::array<std::array<double, 4>, 3> m = {
+                {{s00, s01, s02, r0}, {s01, s11, s12, r1}, {s02, s12, s22, r2}}};
             // On the first round the offset is held: the contrast is still unknown.
             const int unknowns = iteration == 0 ? 2 : 3;
             for (int col = 0; col < unknowns; ++col) {
@@ -250,7 +294,8 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
     // is placed again by what is left.
     // One pass over the model: each pixel's misfit, and (held in its weight until the weights are
     // known) what the ramp allows it.
-    std::vector<double> size(last - first);
+    std::vector<double>& size = scratch.size;
+    size.resize(last - first);
     for (std::size_t k = first; k < last; ++k) {
         double share = 0.0;
         double slope = 0.0;
@@ -258,7 +303,11 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
         size[k - first] = std::fabs(p[k] - (low + contrast * share));
         weight[k - first] = RampAllowance * std::fabs(contrast * slope);
     }
-    const double spread = std::max(LeastPixelSpread, MadToSigma * median(size));
+    std::vector<double>& sorted = scratch.sorted;
+    sorted.assign(size.begin(), size.end());
+    const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+    std::nth_element(sorted.begin(), middle, sorted.end());
+    const double spread = std::max(LeastPixelSpread, MadToSigma * *middle);
     for (std::size_t i = 0; i < size.size(); ++i) {
         const double t = size[i] / (PixelCutoff * std::max(spread, weight[i]));
         weight[i] = t < 1.0 ? (1.0 - t * t) * (1.0 - t * t) : 0.0;
@@ -278,6 +327,58 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
     return result;
 }
 
+// Fits the step in each section of which, each about centreOf(section), into fits (in the same
+// order). Every section's fit is its own, so on a large band they are shared out among a few
+// threads, and the answer is the same however they are shared.
+template <typename CentreOf>
+void fitAll(const Band& band, const std::vector<std::size_t>& which, const CentreOf& centreOf,
+            double window, const StepModel& model, std::vector<Scratch>& scratch,
+            std::vector<SectionFit>& fits)
+{
+    fits.assign(which.size(), SectionFit{});
+    const double work = static_cast<double>(which.size()) * (2.0 * window + 1.0);
+    const auto wanted = static_cast<std::size_t>(std::clamp(
+        work / WorkPerThread, 1.0, static_cast<double>(std::min(MostThreads, which.size()))));
+    const std::size_t threads =
+        std::min<std::size_t>(wanted, std::max(1U, std::thread::hardware_concurrency()));
+    if (scratch.size() < threads) {
+        std::size_t longest = 0;
+        for (std::size_t s = 0; s < band.sections(); ++s) {
+            longest = std::max(longest, band.length(s));
+        }
+        scratch.resize(threads);
+        for (Scratch& each : scratch) {
+            each.reserve(longest);
+        }
+    }
+    auto fitPart = [&](std::size_t part) {
+        const std::size_t from = part * which.size() / threads;
+        const std::size_t to = (part + 1) * which.size() / threads;
+        for (std::size_t i = from; i < to; ++i) {
+            const std::size_t s = which[i];
+            fits[i] = fitSection(band.profile(s), band.length(s), centreOf(s), window, model,
+                                 scratch[part]);
+        }
+    };
+    std::vector<std::thread> helpers;
+    std::size_t part = 1;
+    try {
+        helpers.reserve(threads - 1);
+        for (; part < threads; ++part) {
+            helpers.emplace_back(fitPart, part);
+        }
+    } catch (const std::exception&) {
+        // No more threads to be had: the parts not handed out are fitted here.
+    }
+    for (std::size_t rest = part; rest < threads; ++rest) {
+        fitPart(rest);
+    }
+    fitPart(0);
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+}
+
 } // namespace
 
 void refineByModel(const Band& band, double window, double sign, double blurGuess, double least,
@@ -291,12 +392,17 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
     const double slope = fit.curve.slope(0.0);
     // The blur, by golden-section search on the trimmed sum of residuals over a sample of sections.
     const std::size_t stride = std::max<std::size_t>(1, sections / SampledSections);
+    std::vector<std::size_t> sampled;
+    for (std::size_t s = 0; s < sections; s += stride) {
+        sampled.push_back(s);
+    }
+    std::vector<Scratch> scratch;
+    std::vector<SectionFit> fits;
     auto misfit = [&](double sigma) {
         const StepModel model(sigma, slope, reach, 16, 4);
+        fitAll(band, sampled, centreOf, window, model, scratch, fits);
         std::vector<double> residuals;
-        for (std::size_t s = 0; s < sections; s += stride) {
-            const SectionFit f =
-                fitSection(band.profile(s), band.length(s), centreOf(s), window, model);
+        for (const SectionFit& f : fits) {
             if (f.inWindow) {
                 residuals.push_back(f.residual);
             }
@@ -334,16 +440,19 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
     const int perPixel =
         std::max(CoarsestTable, static_cast<int>(FinestTable / std::max(1.0, sigma)));
     const StepModel model(sigma, slope, reach, perPixel, 8);
+    std::vector<std::size_t> every(sections);
+    std::iota(every.begin(), every.end(), std::size_t{0});
     for (int round = 0; round < ModelRounds; ++round) {
+        fitAll(band, every, centreOf, window, model, scratch, fits);
         std::vector<Point> refined;
         std::vector<double> misfits;
         for (std::size_t s = 0; s < sections; ++s) {
-            const double centre = centreOf(s);
-            const SectionFit f = fitSection(band.profile(s), band.length(s), centre, window, model);
+            const SectionFit& f = fits[s];
             if (!f.ok || sign * f.contrast < least) {
                 continue;
             }
-            refined.push_back({band.u(s), static_cast<double>(band.start(s)) + centre + f.offset});
+            refined.push_back(
+                {band.u(s), static_cast<double>(band.start(s)) + centreOf(s) + f.offset});
             misfits.push_back(f.residual);
         }
         // A section the model fits far worse than most holds something else besides the step
