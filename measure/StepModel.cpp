@@ -2,12 +2,12 @@
 
 #include "EdgeFrame.h"
 #include "EdgePoints.h"
+#include "Parallel.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <numeric>
-#include <thread>
 #include <utility>
 
 namespace measure::edgefit {
@@ -337,10 +337,7 @@ void fitAll(const Band& band, const std::vector<std::size_t>& which, const Centr
 {
     fits.assign(which.size(), SectionFit{});
     const double work = static_cast<double>(which.size()) * (2.0 * window + 1.0);
-    const auto wanted = static_cast<std::size_t>(std::clamp(
-        work / WorkPerThread, 1.0, static_cast<double>(std::min(MostThreads, which.size()))));
-    const std::size_t threads =
-        std::min<std::size_t>(wanted, std::max(1U, std::thread::hardware_concurrency()));
+    const std::size_t threads = partsFor(work, WorkPerThread, std::min(MostThreads, which.size()));
     if (scratch.size() < threads) {
         std::size_t longest = 0;
         for (std::size_t s = 0; s < band.sections(); ++s) {
@@ -351,7 +348,7 @@ void fitAll(const Band& band, const std::vector<std::size_t>& which, const Centr
             each.reserve(longest);
         }
     }
-    auto fitPart = [&](std::size_t part) {
+    inParts(threads, [&](std::size_t part) {
         const std::size_t from = part * which.size() / threads;
         const std::size_t to = (part + 1) * which.size() / threads;
         for (std::size_t i = from; i < to; ++i) {
@@ -359,24 +356,7 @@ void fitAll(const Band& band, const std::vector<std::size_t>& which, const Centr
             fits[i] = fitSection(band.profile(s), band.length(s), centreOf(s), window, model,
                                  scratch[part]);
         }
-    };
-    std::vector<std::thread> helpers;
-    std::size_t part = 1;
-    try {
-        helpers.reserve(threads - 1);
-        for (; part < threads; ++part) {
-            helpers.emplace_back(fitPart, part);
-        }
-    } catch (const std::exception&) {
-        // No more threads to be had: the parts not handed out are fitted here.
-    }
-    for (std::size_t rest = part; rest < threads; ++rest) {
-        fitPart(rest);
-    }
-    fitPart(0);
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    });
 }
 
 } // namespace
