@@ -9,7 +9,6 @@
 #include <atomic>
 #include <bit>
 #include <cerrno>
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -98,18 +97,17 @@ public:
     // Writes the colours of pixels x0, x0 + step, ... (count of them) of row y, read once.
     virtual void rgbPixels(qint64 y, qint64 x0, qint64 count, qint64 step, QRgb* out) const
     {
-        m_span.resize(static_cast<std::size_t>((count - 1) * step + 1));
-        rgbRow(y, x0, x0 + (count - 1) * step + 1, m_span.data(), Visit::Once);
+        // Each thread's own buffer: reads on several threads at once do not meet in it.
+        thread_local std::vector<QRgb> span;
+        span.resize(static_cast<std::size_t>((count - 1) * step + 1));
+        rgbRow(y, x0, x0 + (count - 1) * step + 1, span.data(), Visit::Once);
         for (qint64 k = 0; k < count; ++k) {
-            out[k] = m_span[static_cast<std::size_t>(k * step)];
+            out[k] = span[static_cast<std::size_t>(k * step)];
         }
     }
 
     const qint64 width;
     const qint64 height;
-
-private:
-    mutable std::vector<QRgb> m_span;
 };
 
 // A decoded picture kept in memory.
@@ -290,11 +288,11 @@ public:
         const qint64 x1 = x0 + (count - 1) * step + 1;
         const qint64 first = x0 * bits / 8;
         const qint64 end = (x1 * bits + 7) / 8;
-        m_segment.resize(static_cast<std::size_t>(std::max<qint64>(end - first, 1)));
+        std::vector<uchar>& segment = segmentBuffer(end - first);
         m_map->read(m_layout.dataOffset + fileRow * m_layout.stride() + first, end - first,
-                    m_segment.data());
+                    segment.data());
         for (qint64 k = 0; k < count; ++k) {
-            out[k] = decoded(m_segment.data(), first, x0 + k * step);
+            out[k] = decoded(segment.data(), first, x0 + k * step);
         }
     }
 
@@ -318,9 +316,9 @@ public:
         } else {
             // A row wanted once is cheaper read than mapped: a read needs no page-table work
             // and leaves nothing resident but the system's file cache.
-            m_segment.resize(static_cast<std::size_t>(std::max<qint64>(end - first, 1)));
-            m_map->read(start, end - first, m_segment.data());
-            bytes = m_segment.data();
+            std::vector<uchar>& segment = segmentBuffer(end - first);
+            m_map->read(start, end - first, segment.data());
+            bytes = segment.data();
         }
         if (bits == 24) {
             for (qint64 x = x0; x < x1; ++x) {
@@ -350,6 +348,15 @@ public:
     }
 
 private:
+    // The calling thread's own buffer for a segment's bytes, at least bytes long: reads on
+    // several threads at once do not meet in it.
+    static std::vector<uchar>& segmentBuffer(qint64 bytes)
+    {
+        thread_local std::vector<uchar> segment;
+        segment.resize(static_cast<std::size_t>(std::max<qint64>(bytes, 1)));
+        return segment;
+    }
+
     // The colour of pixel x of a row whose bytes from byte first on are at bytes.
     [[nodiscard]] QRgb decoded(const uchar* bytes, qint64 first, qint64 x) const
     {
@@ -542,8 +549,6 @@ private:
     }
 
     std::unique_ptr<Mapping> m_map;
-    // The bytes of the segment last read.
-    mutable std::vector<uchar> m_segment;
     bmp::Layout m_layout;
     std::array<QRgb, 256> m_palette{};
     Channel m_red;
@@ -561,10 +566,10 @@ struct FullPicture::Source {
         : rows(std::move(kept))
     {
     }
+    // The readers keep nothing between reads but a mapping's budget, which is atomic, and
+    // each thread's own buffers: the window's loupe and Enter, F's fits beside them and a fit's
+    // own threads may all read at once.
     std::unique_ptr<const Rows> rows;
-    // The readers keep buffers and a mapping's budget between reads: one read at a time, from
-    // whichever thread (the window's loupe and Enter, F's fits beside them).
-    mutable std::mutex reading;
 };
 
 FullPicture::FullPicture(std::unique_ptr<Source> source)
@@ -634,7 +639,6 @@ QImage FullPicture::region(const QRect& area) const
     }
     image.fill(qRgb(0, 0, 0));
     const QRect inside = area.intersected(QRect(QPoint(0, 0), size()));
-    const std::lock_guard<std::mutex> lock(m_source->reading);
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y - area.top()));
         m_source->rows->rgbRow(y, inside.left(), inside.right() + 1,
@@ -648,6 +652,11 @@ int FullPicture::channels() const
     return 3;
 }
 
+bool FullPicture::readsConcurrently() const
+{
+    return true;
+}
+
 void FullPicture::readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const
 {
     readPixels(y, x0, x1 - x0, 1, out);
@@ -657,7 +666,6 @@ void FullPicture::readPixels(std::int64_t y, std::int64_t x0, std::int64_t count
                              float* out) const
 {
     std::array<QRgb, ColourChunk> colours{};
-    const std::lock_guard<std::mutex> lock(m_source->reading);
     for (std::int64_t from = 0; from < count; from += ColourChunk) {
         const std::int64_t many = std::min<std::int64_t>(ColourChunk, count - from);
         if (step == 1) {

@@ -36,6 +36,7 @@ public:
     void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override;
     void readPixels(std::int64_t y, std::int64_t x0, std::int64_t count, std::int64_t step,
                     float* out) const override;
+    [[nodiscard]] bool readsConcurrently() const override;
 
     FullPicture(const FullPicture&) = delete;
     FullPicture& operator=(const FullPicture&) = delete;

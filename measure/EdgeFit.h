@@ -31,6 +31,9 @@ public:
     // reader may skip decoding what lies between.
     virtual void readPixels(std::int64_t y, std::int64_t x0, std::int64_t count, std::int64_t step,
                             float* out) const;
+    // True where several threads may read at once (each into its own out): a large band's rows
+    // are then read on a few threads.
+    [[nodiscard]] virtual bool readsConcurrently() const { return false; }
 };
 
 // A place on the picture in its own pixels: x from the left edge, y from the top edge; pixel

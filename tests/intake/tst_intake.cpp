@@ -19,6 +19,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include <sys/resource.h>
 
 using intake::CommandRunner;
@@ -696,6 +700,32 @@ void IntakeTest::fullPictureReadsEveryKindOfBmp()
                 c | 0xFF000000);
         }
     }
+    // Several threads at once, as a large band and the loupe read it: each sees its own pixels.
+    const QImage whole = full->region(QRect(0, 0, w, h)); // as compared above
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    readers.reserve(4);
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&, t] {
+            std::vector<float> got(static_cast<std::size_t>(3 * w));
+            for (int y = 0; y < h; ++y) {
+                const int step = 1 + (y + t) % 4;
+                const int count = (w - 1) / step + 1;
+                full->readPixels(y, 0, count, step, got.data());
+                for (int k = 0; k < count; ++k) {
+                    const float* c = got.data() + static_cast<std::ptrdiff_t>(3 * k);
+                    const QRgb want = expected.pixel(k * step, y) | 0xFF000000;
+                    wrong += qRgb(static_cast<int>(c[0]), static_cast<int>(c[1]),
+                                  static_cast<int>(c[2])) != want;
+                }
+            }
+            wrong += full->region(QRect(0, 0, w, h)) != whole;
+        });
+    }
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    QCOMPARE(wrong.load(), 0);
 }
 
 void IntakeTest::workingFolderIsMadeWherePossible_data()
