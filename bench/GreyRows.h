@@ -25,6 +25,8 @@ public:
             *out++ = static_cast<float>(line[x]);
         }
     }
+    // Like the window's picture, read from several threads at once.
+    [[nodiscard]] bool readsConcurrently() const override { return true; }
 
 private:
     QImage m_image;

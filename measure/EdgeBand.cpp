@@ -1,5 +1,7 @@
 #include "EdgeBand.h"
 
+#include "Parallel.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -17,6 +19,11 @@ constexpr std::size_t SampledSections = 100;
 // Rounds of power iteration for the principal colour direction: the 3 x 3 matrix converges
 // far sooner unless two directions change alike, and then either will do.
 constexpr int PowerRounds = 40;
+// A band is read on more than one thread only where each has at least this many reads to make
+// (a row of the picture each; starting a thread costs about what a few hundred of them do), and
+// on at most this many.
+constexpr double ReadsPerPart = 500.0;
+constexpr std::size_t MostReaders = 4;
 
 } // namespace
 
@@ -117,17 +124,28 @@ bool Band::widen(const std::vector<double>& from, const std::vector<double>& to)
 
 // Sections along y are stretches of one row each; sections along x are stretches of one column
 // each, so each row is read once over every run of neighbouring sections whose stretch it
-// crosses.
+// crosses. Every read fills pixels of its own, so where the picture may be read on several
+// threads at once, a band of many rows is read in a few parts.
 void Band::read(const std::vector<Request>& requests)
 {
     const auto ch = static_cast<std::size_t>(m_channels);
     auto into = [&](std::size_t s, std::int64_t across) {
         return m_colour[s].data() + static_cast<std::size_t>(across - m_start[s]) * ch;
     };
+    auto partsOf = [&](std::size_t reads) {
+        return m_pixels.readsConcurrently()
+                   ? partsFor(static_cast<double>(reads), ReadsPerPart, MostReaders)
+                   : std::size_t{1};
+    };
     if (m_frame.alongY) {
-        for (const Request& r : requests) {
-            m_pixels.readRow(m_index[r.section], r.from, r.to, into(r.section, r.from));
-        }
+        const std::size_t parts = partsOf(requests.size());
+        inParts(parts, [&](std::size_t part) {
+            for (std::size_t k = part * requests.size() / parts;
+                 k < (part + 1) * requests.size() / parts; ++k) {
+                const Request& r = requests[k];
+                m_pixels.readRow(m_index[r.section], r.from, r.to, into(r.section, r.from));
+            }
+        });
         return;
     }
     if (requests.empty()) {
@@ -158,27 +176,30 @@ void Band::read(const std::vector<Request>& requests)
             needs[fill[static_cast<std::size_t>(y - rowFirst)]++] = r.section;
         }
     }
-    std::vector<float> row;
-    for (std::size_t r = 0; r < rows; ++r) {
-        const std::int64_t y = rowFirst + static_cast<std::int64_t>(r);
-        for (std::size_t k = begin[r]; k < begin[r + 1];) {
-            // A run of neighbouring sections, evenly spaced along the row.
-            std::size_t end = k + 1;
-            const std::int64_t step =
-                end < begin[r + 1] ? m_index[needs[end]] - m_index[needs[k]] : 1;
-            while (end < begin[r + 1] && needs[end] == needs[end - 1] + 1 &&
-                   m_index[needs[end]] - m_index[needs[end - 1]] == step) {
-                ++end;
+    const std::size_t parts = partsOf(rows);
+    inParts(parts, [&](std::size_t part) {
+        std::vector<float> row;
+        for (std::size_t r = part * rows / parts; r < (part + 1) * rows / parts; ++r) {
+            const std::int64_t y = rowFirst + static_cast<std::int64_t>(r);
+            for (std::size_t k = begin[r]; k < begin[r + 1];) {
+                // A run of neighbouring sections, evenly spaced along the row.
+                std::size_t end = k + 1;
+                const std::int64_t step =
+                    end < begin[r + 1] ? m_index[needs[end]] - m_index[needs[k]] : 1;
+                while (end < begin[r + 1] && needs[end] == needs[end - 1] + 1 &&
+                       m_index[needs[end]] - m_index[needs[end - 1]] == step) {
+                    ++end;
+                }
+                const auto count = static_cast<std::int64_t>(end - k);
+                row.resize(static_cast<std::size_t>(count) * ch);
+                m_pixels.readPixels(y, m_index[needs[k]], count, count > 1 ? step : 1, row.data());
+                for (std::size_t j = k; j < end; ++j) {
+                    std::copy_n(row.data() + (j - k) * ch, ch, into(needs[j], y));
+                }
+                k = end;
             }
-            const auto count = static_cast<std::int64_t>(end - k);
-            row.resize(static_cast<std::size_t>(count) * ch);
-            m_pixels.readPixels(y, m_index[needs[k]], count, count > 1 ? step : 1, row.data());
-            for (std::size_t j = k; j < end; ++j) {
-                std::copy_n(row.data() + (j - k) * ch, ch, into(needs[j], y));
-            }
-            k = end;
         }
-    }
+    });
 }
 
 void Band::projectSection(std::size_t s)
