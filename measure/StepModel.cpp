@@ -90,28 +90,29 @@ public:
         const int half = nodes / 2;
         const double spread = 0.5 * std::fabs(slope);
         const auto count = static_cast<std::size_t>(2.0 * reach / m_step) + 2;
-        m_share.resize(count);
-        m_slope.resize(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            const double x = -reach + static_cast<double>(i) * m_step;
-            double share = 0.0;
-            double rise = 0.0;
-            for (int j = 0; j < half; ++j) {
-                for (const double side : {-1.0, 1.0}) {
-                    const double y = x - side * spread * at[j];
-                    const double upper = (y + 0.5) / sigma;
-                    const double lower = (y - 0.5) / sigma;
-                    const double cdfUpper = normalCdf(upper);
-                    const double cdfLower = normalCdf(lower);
-                    // sigma times the difference of the CDF's antiderivative at both ends.
-                    share +=
-                        0.5 * weight[j] * sigma *
-                        (upper * cdfUpper + normalPdf(upper) - lower * cdfLower - normalPdf(lower));
-                    rise += 0.5 * weight[j] * (cdfUpper - cdfLower);
+        m_share.assign(count, 0.0);
+        m_slope.assign(count, 0.0);
+        // A pixel's two borders lie one pixel, perPixel entries, apart: the CDF and its
+        // antiderivative are taken once on a grid from half a pixel before the table's first
+        // entry to half a pixel after its last, and each entry takes the difference of two.
+        const auto span = static_cast<std::size_t>(perPixel);
+        std::vector<double> cdf(count + span);
+        std::vector<double> integral(count + span);
+        for (int j = 0; j < half; ++j) {
+            for (const double side : {-1.0, 1.0}) {
+                const double shift = side * spread * at[j];
+                for (std::size_t k = 0; k < cdf.size(); ++k) {
+                    const double border =
+                        (-reach - 0.5 + static_cast<double>(k) * m_step - shift) / sigma;
+                    cdf[k] = normalCdf(border);
+                    integral[k] = border * cdf[k] + normalPdf(border);
+                }
+                // sigma times the difference of the CDF's antiderivative at both borders.
+                for (std::size_t i = 0; i < count; ++i) {
+                    m_share[i] += 0.5 * weight[j] * sigma * (integral[i + span] - integral[i]);
+                    m_slope[i] += 0.5 * weight[j] * (cdf[i + span] - cdf[i]);
                 }
             }
-            m_share[i] = share;
-            m_slope[i] = rise;
         }
     }
 
