@@ -328,6 +328,81 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
     return result;
 }
 
+// Where f, a function of one variable with one minimum in [lo, hi], is least, to within
+// tolerance / 2: Brent's method, a parabola through the three best points so far where it falls
+// well inside what is left, a golden-section step where not. A smooth function takes about half
+// the evaluations a golden-section search alone does.
+template <typename F> double minimise(const F& f, double lo, double hi, double tolerance)
+{
+    constexpr double goldenStep = 0.3819660112501051; // 2 minus the golden ratio
+    const double least = 0.25 * tolerance;            // no two evaluations nearer than this
+    double x = lo + goldenStep * (hi - lo);           // the best point so far
+    double w = x;                                     // the second best
+    double v = x;                                     // the one before it
+    double fx = f(x);
+    double fw = fx;
+    double fv = fx;
+    double step = 0.0;
+    double before = 0.0; // the step before the last
+    // The steps narrow [lo, hi] until x is within tolerance / 2 of its ends; the bound on the
+    // rounds only guards against a function that is not a number.
+    for (int round = 0; round < 100; ++round) {
+        const double middle = 0.5 * (lo + hi);
+        if (std::fabs(x - middle) <= 2.0 * least - 0.5 * (hi - lo)) {
+            return x;
+        }
+        bool parabolic = false;
+        if (std::fabs(before) > least) {
+            const double r = (x - w) * (fx - fv);
+            double q = (x - v) * (fx - fw);
+            double p = (x - v) * q - (x - w) * r;
+            q = 2.0 * (q - r);
+            if (q > 0.0) {
+                p = -p;
+            } else {
+                q = -q;
+            }
+            const double older = before;
+            before = step;
+            // Only a step shorter than half the one before last, and inside what is left.
+            if (std::fabs(p) < std::fabs(0.5 * q * older) && p > q * (lo - x) && p < q * (hi - x)) {
+                step = p / q;
+                if (x + step - lo < 2.0 * least || hi - (x + step) < 2.0 * least) {
+                    step = middle >= x ? least : -least;
+                }
+                parabolic = true;
+            }
+        }
+        if (!parabolic) {
+            before = x >= middle ? lo - x : hi - x;
+            step = goldenStep * before;
+        }
+        const double u = std::fabs(step) >= least ? x + step : x + (step >= 0.0 ? least : -least);
+        const double fu = f(u);
+        if (fu <= fx) {
+            (u >= x ? lo : hi) = x;
+            v = w;
+            fv = fw;
+            w = x;
+            fw = fx;
+            x = u;
+            fx = fu;
+        } else {
+            (u < x ? lo : hi) = u;
+            if (fu <= fw || w == x) {
+                v = w;
+                fv = fw;
+                w = u;
+                fw = fu;
+            } else if (fu <= fv || v == x || v == w) {
+                v = u;
+                fv = fu;
+            }
+        }
+    }
+    return x;
+}
+
 // Fits the step in each section of which, each about centreOf(section), into fits (in the same
 // order). Every section's fit is its own, so on a large band they are shared out among a few
 // threads, and the answer is the same however they are shared.
@@ -371,7 +446,7 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
     };
     const double reach = window + 2.0;
     const double slope = fit.curve.slope(0.0);
-    // The blur, by golden-section search on the trimmed sum of residuals over a sample of sections.
+    // The blur, where the trimmed sum of residuals over a sample of sections is least.
     const std::size_t stride = std::max<std::size_t>(1, sections / SampledSections);
     std::vector<std::size_t> sampled;
     for (std::size_t s = 0; s < sections; s += stride) {
@@ -392,30 +467,8 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
         residuals.resize(residuals.size() * 4 / 5);
         return std::accumulate(residuals.begin(), residuals.end(), 0.0);
     };
-    constexpr double golden = 0.6180339887498949;
-    double lo = MinBlur;
-    double hi = std::clamp(2.0 * blurGuess, 3.0, MaxBlur);
-    const double tolerance = std::max(BlurTolerance, BlurShare * hi);
-    double x1 = hi - golden * (hi - lo);
-    double x2 = lo + golden * (hi - lo);
-    double f1 = misfit(x1);
-    double f2 = misfit(x2);
-    while (hi - lo > tolerance) {
-        if (f1 <= f2) {
-            hi = x2;
-            x2 = x1;
-            f2 = f1;
-            x1 = hi - golden * (hi - lo);
-            f1 = misfit(x1);
-        } else {
-            lo = x1;
-            x1 = x2;
-            f1 = f2;
-            x2 = lo + golden * (hi - lo);
-            f2 = misfit(x2);
-        }
-    }
-    const double sigma = 0.5 * (lo + hi);
+    const double hi = std::clamp(2.0 * blurGuess, 3.0, MaxBlur);
+    const double sigma = minimise(misfit, MinBlur, hi, std::max(BlurTolerance, BlurShare * hi));
 
     // The slope moves too little between rounds to change the model.
     const int perPixel =
