@@ -2,6 +2,7 @@
 
 #include "EdgeCandidates.h"
 #include "EdgeWidth.h"
+#include "Parallel.h"
 
 #include <algorithm>
 #include <array>
@@ -42,6 +43,9 @@ constexpr double LeastBow = 0.5;
 constexpr int WideningRounds = 4;
 // Diagnosis only: an edge turned up to this far tells which end of the line misses it.
 constexpr double DiagnosedTurn = 10.0 * Pi / 180.0;
+// The features are looked for on more than one thread only where each thread has at least this
+// many pixels of profiles to look through.
+constexpr double PixelsPerPart = 50000.0;
 
 struct Course {
     Feature feature;
@@ -183,20 +187,27 @@ double toleranceAt(double scale)
     return std::max(SupportTolerance, scale);
 }
 
-// All courses of every feature at a scale.
+// All courses of every feature at a scale. Each feature's are its own: on a large band the
+// features are looked for on a few threads (and each one's candidates shared out further).
 std::vector<Course> allCourses(const Band& band, const std::vector<std::size_t>& which,
-                               double scale, double noise, double mostTurn, std::size_t least,
-                               std::vector<Candidates>* kept = nullptr)
+                               double scale, double noise, double mostTurn, std::size_t least)
 {
-    std::vector<Course> all;
-    for (const Feature& feature : Features) {
-        Candidates candidates = candidatesOf(band, which, feature, scale, noise);
-        const std::vector<Course> found =
-            courses(band, candidates, feature, toleranceAt(scale), mostTurn, least);
-        all.insert(all.end(), found.begin(), found.end());
-        if (kept != nullptr) {
-            kept->push_back(std::move(candidates));
+    double pixels = 0.0;
+    for (const std::size_t s : which) {
+        pixels += static_cast<double>(band.length(s));
+    }
+    std::array<std::vector<Course>, Features.size()> found;
+    const std::size_t parts =
+        partsFor(pixels * static_cast<double>(Features.size()), PixelsPerPart, Features.size());
+    inParts(parts, [&](std::size_t part) {
+        for (std::size_t f = part; f < Features.size(); f += parts) {
+            found[f] = courses(band, candidatesOf(band, which, Features[f], scale, noise),
+                               Features[f], toleranceAt(scale), mostTurn, least);
         }
+    });
+    std::vector<Course> all;
+    for (const std::vector<Course>& each : found) {
+        all.insert(all.end(), each.begin(), each.end());
     }
     return all;
 }
