@@ -10,15 +10,6 @@ tmp="$work/tmp"
 mkdir "$tmp"
 empty() { [ -z "$(ls -A "$1")" ]; }
 
-# No process of the converter's group may remain.
-expect_group_gone() {
-    for _ in $(seq 1 40); do
-        pgrep -g "$1" >/dev/null || return 0
-        sleep 0.05
-    done
-    fail "converter processes are still running: $(pgrep -a -g "$1")"
-}
-
 # Its first child: the converter, leader of its own process group.
 converter_of() {
     local child
@@ -42,7 +33,7 @@ for _ in $(seq 1 100); do
 done
 ls "$folder" | grep -q '^magick-' || fail "the converter made no pixel cache in the working folder"
 close_app
-expect_group_gone "$converter"
+expect_group_gone "$converter" "converter processes"
 [ ! -e "$folder" ] || fail "the working folder was left behind"
 empty "$tmp" || fail "left in the temporary folder: $(ls -A "$tmp")"
 
@@ -64,10 +55,10 @@ converter=$(converter_of "$app_pid") || fail "no converter started"
 folder=$(working_folder_of "$app_pid") || fail "the window holds no working folder"
 # Six seconds, then the drop is given up.
 for _ in $(seq 1 200); do
-    pgrep -g "$converter" >/dev/null || break
+    [ -n "$(still_running -g "$converter")" ] || break
     sleep 0.05
 done
-expect_group_gone "$converter"
+expect_group_gone "$converter" "converter processes"
 [ "$(ls -A "$folder")" = "window.lock" ] || fail "left in the working folder: $(ls -A "$folder")"
 empty "$tmp" || fail "left in the temporary folder: $(ls -A "$tmp")"
 expect_title "Torvanix by Dalvester"

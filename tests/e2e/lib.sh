@@ -32,6 +32,28 @@ fail() {
     exit 1
 }
 
+# The processes pgrep "$@" finds that still run. A killed process stays a zombie until init
+# collects it, which on some machines happens only every two seconds; it runs no more.
+still_running() {
+    local pid state
+    for pid in $(pgrep "$@"); do
+        state=$(ps -o stat= -p "$pid") || continue
+        case $state in
+        *Z*) ;;
+        *) echo "$pid" ;;
+        esac
+    done
+}
+
+# No process of group $1 may still run; $2 says what they are.
+expect_group_gone() {
+    for _ in $(seq 1 40); do
+        [ -n "$(still_running -g "$1")" ] || return 0
+        sleep 0.05
+    done
+    fail "$2 are still running: $(pgrep -a -g "$1")"
+}
+
 # Copies the application folder into $1 (the test's folder unless given) so the test's working
 # files stay its own. The converter's link stays a link; the rest are real copies.
 make_app_folder() {

@@ -50,19 +50,15 @@ start_decoding() {
     [ "$group" = "$(pgrep -P "$app_pid" | head -n 1)" ] || fail "the decoder runs outside the converter's group"
     folder=$(working_folder_of "$app_pid") || fail "the window holds no working folder"
 }
-expect_group_gone() {
-    for _ in $(seq 1 40); do pgrep -g "$group" >/dev/null || return 0; sleep 0.05; done
-    fail "converter or decoder processes are still running: $(pgrep -a -g "$group")"
-}
 
 start_decoding
 close_app
-expect_group_gone
+expect_group_gone "$group" "converter or decoder processes"
 [ ! -e "$folder" ] || fail "the working folder was left behind on close"
 
 start_decoding
 sleep 6
-expect_group_gone
+expect_group_gone "$group" "converter or decoder processes"
 [ "$(ls -A "$folder")" = "window.lock" ] || fail "left in the working folder: $(ls -A "$folder")"
 expect_title "Torvanix by Dalvester"
 close_app

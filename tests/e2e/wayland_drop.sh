@@ -75,5 +75,5 @@ close_on_wayland
 [ ! -e "$folder" ] || fail "the working folder was left behind"
 left=$(ls -A "$user_home/.cache/torvanix" 2>/dev/null) || true
 [ -z "$left" ] || fail "the cache still holds $left"
-! pgrep -u "$test_user" -f vconvert >/dev/null || fail "a converter is still running"
+[ -z "$(still_running -u "$test_user" -f vconvert)" ] || fail "a converter is still running"
 echo "PASS"
