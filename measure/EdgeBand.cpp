@@ -139,9 +139,8 @@ void Band::read(const std::vector<Request>& requests)
     };
     if (m_frame.alongY) {
         const std::size_t parts = partsOf(requests.size());
-        inParts(parts, [&](std::size_t part) {
-            for (std::size_t k = part * requests.size() / parts;
-                 k < (part + 1) * requests.size() / parts; ++k) {
+        inRuns(requests.size(), parts, [&](std::size_t from, std::size_t to, std::size_t) {
+            for (std::size_t k = from; k < to; ++k) {
                 const Request& r = requests[k];
                 m_pixels.readRow(m_index[r.section], r.from, r.to, into(r.section, r.from));
             }
@@ -177,9 +176,9 @@ void Band::read(const std::vector<Request>& requests)
         }
     }
     const std::size_t parts = partsOf(rows);
-    inParts(parts, [&](std::size_t part) {
+    inRuns(rows, parts, [&](std::size_t from, std::size_t to, std::size_t) {
         std::vector<float> row;
-        for (std::size_t r = part * rows / parts; r < (part + 1) * rows / parts; ++r) {
+        for (std::size_t r = from; r < to; ++r) {
             const std::int64_t y = rowFirst + static_cast<std::int64_t>(r);
             for (std::size_t k = begin[r]; k < begin[r + 1];) {
                 // A run of neighbouring sections, evenly spaced along the row.

@@ -16,10 +16,7 @@ constexpr std::size_t MostCandidates = 3;
 constexpr double MinGradient = 1.0;
 // Sections a quick judgement looks at: a sample is enough.
 constexpr std::size_t SampledSections = 250;
-// Candidates are found on more than one thread only where each has at least this many pixels of
-// profiles to look through (starting a thread costs about what that does), and on at most this
-// many.
-constexpr double PixelsPerPart = 50000.0;
+// Candidates are found on at most this many threads.
 constexpr std::size_t MostThreads = 8;
 
 // Three passes of a box of half-width r, the ends repeated: close to a Gaussian.
@@ -177,19 +174,24 @@ std::vector<std::size_t> sectionsToUse(const Band& band, bool sampled)
     return which;
 }
 
+double profilePixels(const Band& band, const std::vector<std::size_t>& which)
+{
+    double pixels = 0.0;
+    for (const std::size_t s : which) {
+        pixels += static_cast<double>(band.length(s));
+    }
+    return pixels;
+}
+
 Candidates candidatesOf(const Band& band, const std::vector<std::size_t>& which,
                         const Feature& feature, double scale, double noise)
 {
     Candidates all(band.sections());
     // Each section's candidates are its own: a large band's are found on a few threads.
-    double work = 0.0;
-    for (const std::size_t s : which) {
-        work += static_cast<double>(band.length(s));
-    }
-    const std::size_t parts = partsFor(work, PixelsPerPart, MostThreads);
-    inParts(parts, [&](std::size_t part) {
-        for (std::size_t i = part * which.size() / parts; i < (part + 1) * which.size() / parts;
-             ++i) {
+    const std::size_t parts =
+        partsFor(profilePixels(band, which), CandidatePixelsPerThread, MostThreads);
+    inRuns(which.size(), parts, [&](std::size_t from, std::size_t to, std::size_t) {
+        for (std::size_t i = from; i < to; ++i) {
             all[which[i]] = candidatesIn(band, which[i], feature, scale, noise);
         }
     });

@@ -32,6 +32,13 @@ double noiseOf(const Band& band);
 // The sections to look at: all, or every few for a quick judgement.
 std::vector<std::size_t> sectionsToUse(const Band& band, bool sampled);
 
+// Looking through profiles for candidates is worth a thread of its own from about this many
+// pixels on (starting a thread costs about what that does): a 100 MP edge's band, not a
+// photograph's.
+inline constexpr double CandidatePixelsPerThread = 50000.0;
+// The pixels of the named sections' profiles.
+double profilePixels(const Band& band, const std::vector<std::size_t>& which);
+
 // The candidates for a feature in the sections named, at a scale of smoothing (pixels; 0: the
 // pixels' own gradient), in a band of this noise; the other sections hold none.
 Candidates candidatesOf(const Band& band, const std::vector<std::size_t>& which,

@@ -43,9 +43,6 @@ constexpr double LeastBow = 0.5;
 constexpr int WideningRounds = 4;
 // Diagnosis only: an edge turned up to this far tells which end of the line misses it.
 constexpr double DiagnosedTurn = 10.0 * Pi / 180.0;
-// The features are looked for on more than one thread only where each thread has at least this
-// many pixels of profiles to look through.
-constexpr double PixelsPerPart = 50000.0;
 
 struct Course {
     Feature feature;
@@ -192,15 +189,12 @@ double toleranceAt(double scale)
 std::vector<Course> allCourses(const Band& band, const std::vector<std::size_t>& which,
                                double scale, double noise, double mostTurn, std::size_t least)
 {
-    double pixels = 0.0;
-    for (const std::size_t s : which) {
-        pixels += static_cast<double>(band.length(s));
-    }
     std::array<std::vector<Course>, Features.size()> found;
     const std::size_t parts =
-        partsFor(pixels * static_cast<double>(Features.size()), PixelsPerPart, Features.size());
-    inParts(parts, [&](std::size_t part) {
-        for (std::size_t f = part; f < Features.size(); f += parts) {
+        partsFor(profilePixels(band, which) * static_cast<double>(Features.size()),
+                 CandidatePixelsPerThread, Features.size());
+    inRuns(Features.size(), parts, [&](std::size_t from, std::size_t to, std::size_t) {
+        for (std::size_t f = from; f < to; ++f) {
             found[f] = courses(band, candidatesOf(band, which, Features[f], scale, noise),
                                Features[f], toleranceAt(scale), mostTurn, least);
         }

@@ -19,15 +19,15 @@ inline std::size_t partsFor(double work, double perPart, std::size_t most)
     return std::min<std::size_t>(wanted, std::max(1U, std::thread::hardware_concurrency()));
 }
 
-// Runs part(0) to part(parts - 1), each on a thread of its own but part 0, which the calling
-// thread takes. Where no more threads are to be had, the calling thread runs the parts not
-// handed out. What a part throws is thrown here once every part has ended.
-template <typename Part> void inParts(std::size_t parts, const Part& part)
+// Runs work(k) for every k below count, each on a thread of its own except k = 0, which the
+// calling thread takes. Where no more threads are to be had, the calling thread runs those not
+// handed out. What work throws is thrown here once every k has ended.
+template <typename Work> void inParts(std::size_t count, const Work& work)
 {
-    std::vector<std::exception_ptr> failed(parts);
+    std::vector<std::exception_ptr> failed(count);
     auto run = [&](std::size_t k) {
         try {
-            part(k);
+            work(k);
         } catch (...) {
             failed[k] = std::current_exception();
         }
@@ -35,17 +35,17 @@ template <typename Part> void inParts(std::size_t parts, const Part& part)
     std::vector<std::thread> helpers;
     std::size_t next = 1;
     try {
-        helpers.reserve(parts > 0 ? parts - 1 : 0);
-        for (; next < parts; ++next) {
+        helpers.reserve(count > 0 ? count - 1 : 0);
+        for (; next < count; ++next) {
             helpers.emplace_back(run, next);
         }
     } catch (const std::exception&) {
-        // No more threads: the parts not handed out are run here.
+        // No more threads: what was not handed out is run here.
     }
-    for (std::size_t rest = next; rest < parts; ++rest) {
+    for (std::size_t rest = next; rest < count; ++rest) {
         run(rest);
     }
-    if (parts > 0) {
+    if (count > 0) {
         run(0);
     }
     for (std::thread& helper : helpers) {
@@ -56,6 +56,13 @@ template <typename Part> void inParts(std::size_t parts, const Part& part)
             std::rethrow_exception(failure);
         }
     }
+}
+
+// Shares the indices below size out in runs contiguous stretches, as inParts does:
+// work(from, to, run) for each stretch [from, to).
+template <typename Work> void inRuns(std::size_t size, std::size_t runs, const Work& work)
+{
+    inParts(runs, [&](std::size_t run) { work(run * size / runs, (run + 1) * size / runs, run); });
 }
 
 } // namespace measure::edgefit

@@ -424,9 +424,7 @@ void fitAll(const Band& band, const std::vector<std::size_t>& which, const Centr
             each.reserve(longest);
         }
     }
-    inParts(threads, [&](std::size_t part) {
-        const std::size_t from = part * which.size() / threads;
-        const std::size_t to = (part + 1) * which.size() / threads;
+    inRuns(which.size(), threads, [&](std::size_t from, std::size_t to, std::size_t part) {
         for (std::size_t i = from; i < to; ++i) {
             const std::size_t s = which[i];
             fits[i] = fitSection(band.profile(s), band.length(s), centreOf(s), window, model,
