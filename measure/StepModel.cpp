@@ -29,17 +29,23 @@ constexpr double PixelCutoff = 8.0;
 // The blur is found to this share of itself, or to this many pixels where that is finer.
 constexpr double BlurShare = 0.01;
 constexpr double BlurTolerance = 0.03;
-// Sections that choose the blur: a sample is enough and keeps long edges fast.
+// Sections that choose the blur: a sample is enough and keeps long edges fast. What tells the
+// blur is the pixels on and beside the ramp, so a soft step's wide windows need fewer sections
+// for as many of them: the sample holds about this many pixels, in no fewer sections than the
+// least (enough for the trimmed sum to set a few crossed ones aside).
 constexpr std::size_t SampledSections = 100;
+constexpr std::size_t LeastSampledSections = 40;
+constexpr double SampledPixels = 2500.0;
 constexpr int ModelRounds = 2;
 constexpr double SettledWindow = 0.02;
 // A section whose misfit exceeds the usual by this factor (three times its root mean square)
 // does not show the step alone.
 constexpr double WorseThanUsual = 9.0;
 // The model's table has this many entries per pixel for a sharp step; a softer one is smooth
-// enough for fewer.
+// enough for fewer. The blur is looked for with a table of at most SearchTable entries per pixel.
 constexpr int FinestTable = 64;
 constexpr int CoarsestTable = 8;
+constexpr int SearchTable = 16;
 
 // Sections are fitted on more than one thread only where each thread has at least this many
 // pixels of windows to fit (starting a thread costs about what fitting a few thousand pixels
@@ -445,15 +451,22 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
     const double reach = window + 2.0;
     const double slope = fit.curve.slope(0.0);
     // The blur, where the trimmed sum of residuals over a sample of sections is least.
-    const std::size_t stride = std::max<std::size_t>(1, sections / SampledSections);
+    const auto sampleSize = static_cast<std::size_t>(
+        std::clamp(SampledPixels / (2.0 * window + 1.0), static_cast<double>(LeastSampledSections),
+                   static_cast<double>(SampledSections)));
+    const std::size_t stride = std::max<std::size_t>(1, sections / sampleSize);
     std::vector<std::size_t> sampled;
     for (std::size_t s = 0; s < sections; s += stride) {
         sampled.push_back(s);
     }
     std::vector<Scratch> scratch;
     std::vector<SectionFit> fits;
+    auto entriesPerPixel = [](double sigma) {
+        return std::max(CoarsestTable, static_cast<int>(FinestTable / std::max(1.0, sigma)));
+    };
     auto misfit = [&](double sigma) {
-        const StepModel model(sigma, slope, reach, 16, 4);
+        const StepModel model(sigma, slope, reach, std::min(SearchTable, entriesPerPixel(sigma)),
+                              4);
         fitAll(band, sampled, centreOf, window, model, scratch, fits);
         std::vector<double> residuals;
         for (const SectionFit& f : fits) {
@@ -469,9 +482,7 @@ void refineByModel(const Band& band, double window, double sign, double blurGues
     const double sigma = minimise(misfit, MinBlur, hi, std::max(BlurTolerance, BlurShare * hi));
 
     // The slope moves too little between rounds to change the model.
-    const int perPixel =
-        std::max(CoarsestTable, static_cast<int>(FinestTable / std::max(1.0, sigma)));
-    const StepModel model(sigma, slope, reach, perPixel, 8);
+    const StepModel model(sigma, slope, reach, entriesPerPixel(sigma), 8);
     std::vector<std::size_t> every(sections);
     std::iota(every.begin(), every.end(), std::size_t{0});
     for (int round = 0; round < ModelRounds; ++round) {
