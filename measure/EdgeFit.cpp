@@ -33,10 +33,11 @@ constexpr std::size_t MaxSections = 1000;
 // At least this share of the cross-sections must lie on the edge: fewer means it is mostly
 // hidden or is not there. The rest (stalks, posts, a bird, a passer-by) are set aside.
 constexpr double MinOnShare = 0.4;
-// Robust spread of the points about the edge, in pixels (or in the step's own spread across,
-// for a soft one, whose points a little texture moves further): more is texture, not an edge.
+// Robust spread of the points about the edge, in pixels, or half the step's own spread across
+// for a soft one, whose points a little texture or a crossing stalk moves further (a texture
+// with no edge scatters them over its whole window): more is texture, not an edge.
 constexpr double MaxScatter = 2.5;
-constexpr double ScatterPerSpread = 0.4;
+constexpr double ScatterPerSpread = 0.5;
 // How far an edge may bow, as a share of its length, and still be a gently bent edge rather
 // than a curve.
 constexpr double MostBowShare = 0.025;
