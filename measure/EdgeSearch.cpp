@@ -193,9 +193,11 @@ std::vector<Course> allCourses(const Band& band, const std::vector<std::size_t>&
     const std::size_t parts =
         partsFor(profilePixels(band, which) * static_cast<double>(Features.size()),
                  CandidatePixelsPerThread, Features.size());
+    // A feature on a thread of its own finds its candidates there, not on threads of their own.
+    const std::size_t inner = parts > 1 ? 1 : MostCandidateThreads;
     inRuns(Features.size(), parts, [&](std::size_t from, std::size_t to, std::size_t) {
         for (std::size_t f = from; f < to; ++f) {
-            found[f] = courses(band, candidatesOf(band, which, Features[f], scale, noise),
+            found[f] = courses(band, candidatesOf(band, which, Features[f], scale, noise, inner),
                                Features[f], toleranceAt(scale), mostTurn, least);
         }
     });
