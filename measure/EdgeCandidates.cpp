@@ -16,6 +16,8 @@ constexpr std::size_t MostCandidates = 3;
 constexpr double MinGradient = 1.0;
 // Sections a quick judgement looks at: a sample is enough.
 constexpr std::size_t SampledSections = 250;
+// Candidates are found on at most this many threads.
+constexpr std::size_t MostThreads = 8;
 
 // Three passes of a box of half-width r, the ends repeated: close to a Gaussian.
 void smooth(std::vector<float>& x, int r)
@@ -182,12 +184,12 @@ double profilePixels(const Band& band, const std::vector<std::size_t>& which)
 }
 
 Candidates candidatesOf(const Band& band, const std::vector<std::size_t>& which,
-                        const Feature& feature, double scale, double noise, std::size_t threads)
+                        const Feature& feature, double scale, double noise)
 {
     Candidates all(band.sections());
     // Each section's candidates are its own: a large band's are found on a few threads.
-    const std::size_t parts = partsFor(profilePixels(band, which), CandidatePixelsPerThread,
-                                       std::min(threads, MostCandidateThreads));
+    const std::size_t parts =
+        partsFor(profilePixels(band, which), CandidatePixelsPerThread, MostThreads);
     inRuns(which.size(), parts, [&](std::size_t from, std::size_t to, std::size_t) {
         for (std::size_t i = from; i < to; ++i) {
             all[which[i]] = candidatesIn(band, which[i], feature, scale, noise);

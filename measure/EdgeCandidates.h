@@ -36,16 +36,12 @@ std::vector<std::size_t> sectionsToUse(const Band& band, bool sampled);
 // pixels on (starting a thread costs about what that does): a 100 MP edge's band, not a
 // photograph's.
 inline constexpr double CandidatePixelsPerThread = 50000.0;
-// And on at most this many threads.
-inline constexpr std::size_t MostCandidateThreads = 8;
 // The pixels of the named sections' profiles.
 double profilePixels(const Band& band, const std::vector<std::size_t>& which);
 
 // The candidates for a feature in the sections named, at a scale of smoothing (pixels; 0: the
-// pixels' own gradient), in a band of this noise; the other sections hold none. Found on up to
-// threads threads (a caller already on one of several passes 1).
+// pixels' own gradient), in a band of this noise; the other sections hold none.
 Candidates candidatesOf(const Band& band, const std::vector<std::size_t>& which,
-                        const Feature& feature, double scale, double noise,
-                        std::size_t threads = MostCandidateThreads);
+                        const Feature& feature, double scale, double noise);
 
 } // namespace measure::edgefit

@@ -185,7 +185,7 @@ double toleranceAt(double scale)
 }
 
 // All courses of every feature at a scale. Each feature's are its own: on a large band the
-// features are looked for on a few threads (and each one's candidates shared out further).
+// features are looked for on a few threads (or, on one, each one's candidates shared out).
 std::vector<Course> allCourses(const Band& band, const std::vector<std::size_t>& which,
                                double scale, double noise, double mostTurn, std::size_t least)
 {
@@ -193,11 +193,9 @@ std::vector<Course> allCourses(const Band& band, const std::vector<std::size_t>&
     const std::size_t parts =
         partsFor(profilePixels(band, which) * static_cast<double>(Features.size()),
                  CandidatePixelsPerThread, Features.size());
-    // A feature on a thread of its own finds its candidates there, not on threads of their own.
-    const std::size_t inner = parts > 1 ? 1 : MostCandidateThreads;
     inRuns(Features.size(), parts, [&](std::size_t from, std::size_t to, std::size_t) {
         for (std::size_t f = from; f < to; ++f) {
-            found[f] = courses(band, candidatesOf(band, which, Features[f], scale, noise, inner),
+            found[f] = courses(band, candidatesOf(band, which, Features[f], scale, noise),
                                Features[f], toleranceAt(scale), mostTurn, least);
         }
     });

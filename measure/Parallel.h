@@ -10,10 +10,18 @@
 
 namespace measure::edgefit {
 
+// True on a thread while it runs one of several parts: work it shares out again stays on it,
+// so parts inside parts never start more threads than the machine has cores.
+inline thread_local bool inSharedPart = false;
+
 // How many parts work of this size is worth: one per perPart of it (starting a thread costs
-// about what that much work does), at most most, and no more than the machine's cores.
+// about what that much work does), at most most, and no more than the machine's cores; one
+// inside a part already shared out.
 inline std::size_t partsFor(double work, double perPart, std::size_t most)
 {
+    if (inSharedPart) {
+        return 1;
+    }
     const auto wanted = static_cast<std::size_t>(
         std::clamp(work / perPart, 1.0, static_cast<double>(std::max<std::size_t>(most, 1))));
     return std::min<std::size_t>(wanted, std::max(1U, std::thread::hardware_concurrency()));
@@ -26,11 +34,14 @@ template <typename Work> void inParts(std::size_t count, const Work& work)
 {
     std::vector<std::exception_ptr> failed(count);
     auto run = [&](std::size_t k) {
+        const bool outer = inSharedPart;
+        inSharedPart = count > 1;
         try {
             work(k);
         } catch (...) {
             failed[k] = std::current_exception();
         }
+        inSharedPart = outer;
     };
     std::vector<std::thread> helpers;
     std::size_t next = 1;
