@@ -15,6 +15,10 @@ namespace {
 
 // Gauss-Newton rounds for one section's step: it starts within a fraction of a pixel.
 constexpr int SectionIterations = 4;
+// A round that moves the step by less than this share of a pixel, and its levels by less than
+// this much, leaves the rounds after it nothing that a reading could show.
+constexpr double SettledOffset = 1e-4;
+constexpr double SettledLevels = 1e-3;
 // The robust deviation of a section's pixel misfits is never taken below a grey level, so that
 // a clean step's rounding to whole levels sets no pixel aside; and a pixel on the step's ramp may
 // misfit by what moving the step by this share of a pixel would change in it, as a sharp step's
@@ -281,14 +285,20 @@ SectionFit fitSection(const float* p, std::size_t n, double centre, double windo
                     }
                 }
             }
-            low += m[0][3] / m[0][0];
-            contrast += m[1][3] / m[1][1];
-            if (unknowns == 3) {
-                offset += std::clamp(m[2][3] / m[2][2], -1.0, 1.0);
-            }
+            const double lowStep = m[0][3] / m[0][0];
+            const double contrastStep = m[1][3] / m[1][1];
+            const double offsetStep =
+                unknowns == 3 ? std::clamp(m[2][3] / m[2][2], -1.0, 1.0) : 0.0;
+            low += lowStep;
+            contrast += contrastStep;
+            offset += offsetStep;
             if (!std::isfinite(low) || !std::isfinite(contrast) ||
                 std::fabs(offset) > std::max(2.0, 0.25 * window)) {
                 return false;
+            }
+            if (unknowns == 3 && std::fabs(offsetStep) < SettledOffset &&
+                std::fabs(lowStep) + std::fabs(contrastStep) < SettledLevels) {
+                break;
             }
         }
         return true;
