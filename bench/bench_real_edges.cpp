@@ -380,7 +380,13 @@ int main(int argc, char** argv)
     const QString cache = realphotos::benchCache();
     // Photos in the order the table first names them, each with its edges.
     std::vector<std::pair<QString, std::vector<std::size_t>>> photos;
+    // REAL_EDGES_ONLY=n measures the table's n-th edge alone, with the rough lines it has in
+    // the whole table.
+    const char* only = std::getenv("REAL_EDGES_ONLY");
     for (std::size_t i = 0; i < table.size(); ++i) {
+        if (only != nullptr && std::to_string(i + 1) != only) {
+            continue;
+        }
         const QString file = realphotos::photoFile(cache, table[i]);
         if (!QFileInfo::exists(file)) {
             std::fprintf(stderr, "%s is missing: run bench/fetch_photos.sh first\n",
