@@ -171,10 +171,12 @@ std::optional<bool> titleAgrees(const PictureSegment& line, double width, double
     const bool vertical = text.rfind("Vertical", 0) == 0;
     const std::size_t number = text.find_first_of("+-");
     const double shownDegrees = number == std::string::npos ? 0.0 : std::stod(text.substr(number));
-    // Half a twip at each end, each way, turns the line by at most this much.
-    const double lengthTwips = std::hypot((line.b.x - line.a.x) / width * clientWidthTwips(),
-                                          (line.b.y - line.a.y) / height * clientHeightTwips());
-    const double rounding = 2.0 * std::hypot(0.5, 0.5) / lengthTwips * 180.0 / Pi;
+    // Half a twip at each end, each way, turns the line by at most this much. The picture is
+    // stretched to the window unevenly, so the half twips are taken in its own pixels.
+    const double endMoves =
+        std::hypot(0.5 * width / clientWidthTwips(), 0.5 * height / clientHeightTwips());
+    const double length = std::hypot(line.b.x - line.a.x, line.b.y - line.a.y);
+    const double rounding = 2.0 * endMoves / length * 180.0 / Pi;
     return vertical == (reading.axis == measure::Axis::Vertical) &&
            std::fabs(shownDegrees - reading.degrees) <= 0.005 + rounding + 1e-9;
 }
