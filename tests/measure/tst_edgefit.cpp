@@ -426,33 +426,27 @@ void EdgeFitTest::sameOnAnyNumberOfThreads()
     if (std::thread::hardware_concurrency() < 2) {
         QSKIP("This machine has one core: a fit cannot be compared with one on several threads");
     }
-    // 12000 x 8000, drawn as it is read: a step blurred by 12 pixels, turned by 44 degrees,
-    // with a little noise that depends on the pixel alone.
-    class Large : public PixelRows {
-    public:
+    // 12000 x 8000, drawn as it is read: a step at 44 degrees blurred by 12 pixels, with a
+    // little noise that depends on the pixel alone.
+    struct Large : PixelRows {
         [[nodiscard]] std::int64_t width() const override { return 12000; }
         [[nodiscard]] std::int64_t height() const override { return 8000; }
         [[nodiscard]] int channels() const override { return 1; }
         [[nodiscard]] bool readsConcurrently() const override { return true; }
         void readRow(std::int64_t y, std::int64_t x0, std::int64_t x1, float* out) const override
         {
-            const double t = std::tan(44.0 * Pi / 180.0);
             for (std::int64_t x = x0; x < x1; ++x) {
-                const double d =
-                    (static_cast<double>(y) - 3999.5 + t * (static_cast<double>(x) - 5999.5)) /
-                    std::hypot(1.0, t);
-                const auto h =
-                    static_cast<std::uint32_t>(x * 73856093 ^ y * 19349663) * 2654435761U;
+                const double d = across(static_cast<double>(x) - 5760.0,
+                                        static_cast<double>(y) - 3819.5, 44.0, false);
+                const auto h = static_cast<std::uint32_t>(x * 73856093 ^ y * 19349663);
                 *out++ = static_cast<float>(std::round(
                     Dark + (Light - Dark) * 0.5 * std::erfc(-d / (12.0 * std::sqrt(2.0))) +
-                    static_cast<double>(h >> 29U) - 3.5));
+                    static_cast<double>((h * 2654435761U) >> 29U) - 3.5));
             }
         }
-    };
-    const Large picture;
+    } picture;
     const double t = std::tan(44.0 * Pi / 180.0);
-    const PictureSegment rough{{2000.0, 4000.0 + 4000.0 * t + 3.0},
-                               {10000.0, 4000.0 - 4000.0 * t - 2.0}};
+    const PictureSegment rough{{2000.0, 4000.0 + 4000.0 * t + 3.0}, {10000.0, 4000.0 - 4000.0 * t}};
     const EdgeFitAnswer shared = fitEdge(picture, rough, 8.0);
     // Marked as a part already, this thread does all of the work itself.
     edgefit::inSharedPart = true;
@@ -460,9 +454,11 @@ void EdgeFitTest::sameOnAnyNumberOfThreads()
     edgefit::inSharedPart = false;
     QVERIFY(shared.fit && alone.fit);
     QVERIFY(std::fabs(degreesOf(shared.fit->ends, false) - 44.0) < 0.01);
-    const PictureSegment& a = shared.fit->ends;
-    const PictureSegment& b = alone.fit->ends;
-    QVERIFY(a.a.x == b.a.x && a.a.y == b.a.y && a.b.x == b.b.x && a.b.y == b.b.y);
+    const auto same = [](const PicturePoint& p, const PicturePoint& q) {
+        return p.x == q.x && p.y == q.y;
+    };
+    QVERIFY(same(shared.fit->ends.a, alone.fit->ends.a) &&
+            same(shared.fit->ends.b, alone.fit->ends.b));
     QVERIFY(shared.fit->plusMinusDegrees == alone.fit->plusMinusDegrees);
 }
 
