@@ -35,7 +35,8 @@ template <typename Work> void inParts(std::size_t count, const Work& work)
     std::vector<std::exception_ptr> failed(count);
     auto run = [&](std::size_t k) {
         const bool outer = inSharedPart;
-        inSharedPart = count > 1;
+        // A single part inside a shared one is still inside it.
+        inSharedPart = outer || count > 1;
         try {
             work(k);
         } catch (...) {
