@@ -183,9 +183,8 @@ void BM_DragStep(benchmark::State& state)
 }
 
 // A 12000 x 8400 picture, light above and dark below a straight edge through its centre turned
-// by the given angle, each pixel its share of either side down its column.
-// A step across the picture; with a blur, a soft one (a Gaussian of that many pixels across
-// the edge, sampled at each pixel's centre).
+// by the given angle, each pixel its share of either side down its column; with a blur, a soft
+// edge (a Gaussian of that many pixels across it, sampled at each pixel's centre).
 QImage makeEdgePicture(double degrees, int Width = 12000, int Height = 8400, double blur = 0.0)
 {
     QImage image(Width, Height, QImage::Format_RGB32);
