@@ -154,6 +154,9 @@ bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& r
     int coverable = 0;
     double worstRatio = NAN;
     for (std::size_t i = 0; i < table.size(); ++i) {
+        if (!results[i].measured) {
+            continue;
+        }
         const EdgeFigures f = figuresOf(results[i]);
         std::printf("| %zu | %s | %s | %.0f | %s%+.2f° | %d/%d, %d/%d | %s | %s |", i + 1,
                     qPrintable(realphotos::shortName(table[i])), table[i].kinds.c_str(),
@@ -197,6 +200,9 @@ bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& r
     // What the window would have said where Enter did not fit, with how often.
     std::printf("\n| # | notices shown, with how many of the tries |\n|---|---|\n");
     for (std::size_t i = 0; i < table.size(); ++i) {
+        if (!results[i].measured) {
+            continue;
+        }
         std::map<std::string, int> notices;
         for (const Try& t : results[i].tries) {
             notices[t.answer.notice] += t.answer.notice.empty() ? 0 : 1;
@@ -219,6 +225,9 @@ bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& r
     std::printf("\n| # | what it is | grey step | colour step (RGB) | step width px | bow px | "
                 "scatter px | points |\n|---|---|---|---|---|---|---|---|\n");
     for (std::size_t i = 0; i < table.size(); ++i) {
+        if (!results[i].measured) {
+            continue;
+        }
         const realphotos::EdgeCharacter& c = results[i].character;
         std::printf("| %zu | %s | %.0f%s | %.0f | %.1f | %.1f | %.2f | %d/%d |\n", i + 1,
                     table[i].what.c_str(), c.greyStep, c.thinLine ? " (thin line's depth)" : "",
@@ -231,7 +240,8 @@ bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& r
                 "median distance from it.\n",
                 realphotos::DescribedSections);
 
-    const auto count = static_cast<int>(table.size());
+    const auto count = static_cast<int>(std::count_if(
+        results.begin(), results.end(), [](const EdgeResult& r) { return r.measured; }));
     std::vector<double> fits = clock.fits;
     std::sort(fits.begin(), fits.end());
     std::printf("\n| goal | measured | met |\n|---|---|---|\n");

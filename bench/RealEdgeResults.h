@@ -58,6 +58,8 @@ struct TurnedTry {
 };
 
 struct EdgeResult {
+    // False for the edges a run of one edge alone (REAL_EDGES_ONLY) leaves out.
+    bool measured = false;
     EdgeCharacter character;
     double length = 0.0;
     // The table's line's own reading: axis and signed degrees.

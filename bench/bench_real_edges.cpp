@@ -277,6 +277,7 @@ void measureUnturned(const RealEdge& edge, std::size_t index, const QImage& phot
     const double width = photo.width();
     const double height = photo.height();
     const double band = halfWidthFor(edge.rough, width, height);
+    result.measured = true;
     result.length = std::hypot(edge.rough.b.x - edge.rough.a.x, edge.rough.b.y - edge.rough.a.y);
     if (const auto tilt = readingOf(edge.rough, width, height)) {
         result.vertical = tilt->axis == measure::Axis::Vertical;
