@@ -136,6 +136,13 @@ std::string turnCell(const std::vector<TurnedTry>& turned)
 bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& results,
             const Clock& clock, double seconds)
 {
+    // The edges measured: all of the table's, or the one a run of one edge alone measured.
+    std::vector<std::size_t> measured;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (results[i].measured) {
+            measured.push_back(i);
+        }
+    }
     std::printf("\n| # | photo | kinds | length px | table's line reads | fitted: as is, turned | "
                 "hand's spread | spread after Enter |");
     for (const double degrees : Turns) {
@@ -153,10 +160,7 @@ bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& r
     int covered = 0;
     int coverable = 0;
     double worstRatio = NAN;
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        if (!results[i].measured) {
-            continue;
-        }
+    for (const std::size_t i : measured) {
         const EdgeFigures f = figuresOf(results[i]);
         std::printf("| %zu | %s | %s | %.0f | %s%+.2f° | %d/%d, %d/%d | %s | %s |", i + 1,
                     qPrintable(realphotos::shortName(table[i])), table[i].kinds.c_str(),
@@ -199,10 +203,7 @@ bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& r
 
     // What the window would have said where Enter did not fit, with how often.
     std::printf("\n| # | notices shown, with how many of the tries |\n|---|---|\n");
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        if (!results[i].measured) {
-            continue;
-        }
+    for (const std::size_t i : measured) {
         std::map<std::string, int> notices;
         for (const Try& t : results[i].tries) {
             notices[t.answer.notice] += t.answer.notice.empty() ? 0 : 1;
@@ -224,10 +225,7 @@ bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& r
 
     std::printf("\n| # | what it is | grey step | colour step (RGB) | step width px | bow px | "
                 "scatter px | points |\n|---|---|---|---|---|---|---|---|\n");
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        if (!results[i].measured) {
-            continue;
-        }
+    for (const std::size_t i : measured) {
         const realphotos::EdgeCharacter& c = results[i].character;
         std::printf("| %zu | %s | %.0f%s | %.0f | %.1f | %.1f | %.2f | %d/%d |\n", i + 1,
                     table[i].what.c_str(), c.greyStep, c.thinLine ? " (thin line's depth)" : "",
@@ -240,8 +238,7 @@ bool report(const std::vector<RealEdge>& table, const std::vector<EdgeResult>& r
                 "median distance from it.\n",
                 realphotos::DescribedSections);
 
-    const auto count = static_cast<int>(std::count_if(
-        results.begin(), results.end(), [](const EdgeResult& r) { return r.measured; }));
+    const auto count = static_cast<int>(measured.size());
     std::vector<double> fits = clock.fits;
     std::sort(fits.begin(), fits.end());
     std::printf("\n| goal | measured | met |\n|---|---|---|\n");
